@@ -1,0 +1,16 @@
+#include "SettingsStore.h"
+#include "Trelvox.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<bool> g_initialised{false};
+}
+
+extern "C" int32_t __cdecl InitTX(const char*) {
+    // Once per process; the text argument is not used.
+    if (g_initialised.exchange(true))
+        return 0;
+    trelvox::OpenSettingsRoot();
+    return 0;
+}

@@ -1,0 +1,26 @@
+// Small helpers for the library's fixed-size ANSI path buffers.
+#pragma once
+
+#include <windows.h>
+
+#include <stddef.h>
+
+namespace trelvox {
+
+// Copies path into a MAX_PATH buffer. Refuses (leaving dest alone) a null path or one
+// longer than 259 characters.
+bool CopyPath(char (&dest)[MAX_PATH], const char* path);
+
+// Copies at most size-1 characters of src and terminates; size must be at least 1.
+void CopyTruncated(char* dest, size_t size, const char* src);
+
+// The file-name part of path: what follows the last '\' or '/', or the whole path.
+const char* FileNamePart(const char* path);
+
+// True if path names an existing directory.
+bool IsDirectory(const char* path);
+
+// True if anything (file or directory) exists at path.
+bool PathExists(const char* path);
+
+} // namespace trelvox

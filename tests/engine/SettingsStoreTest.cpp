@@ -1,0 +1,156 @@
+#include "TestSupport.h"
+#include "Trelvox.h"
+
+#include <string.h>
+
+namespace {
+
+// Each test works in a section of its own and removes it afterwards.
+class SettingsStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitTX(nullptr);
+        section = std::string("TxTest") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        PutProfileString(section.c_str(), nullptr, nullptr);
+    }
+    void TearDown() override { PutProfileString(section.c_str(), nullptr, nullptr); }
+
+    const char* S() const { return section.c_str(); }
+    std::string section;
+};
+
+bool SectionExists(const char* section) {
+    HKEY key = nullptr;
+    LONG result =
+        RegOpenKeyExA(HKEY_CURRENT_USER, (std::string("Software\\Belvonix\\Harvane\\") + section).c_str(), 0,
+                      KEY_READ, &key);
+    if (key)
+        RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+} // namespace
+
+// Declared first so that it runs before any test opens the root.
+TEST(SettingsBeforeInit, EveryAccessFailsAndChangesNothing) {
+    int value = 5;
+    EXPECT_FALSE(GetProfileIntA("Settings", "SilenceDetector", &value));
+    EXPECT_EQ(value, 5);
+    EXPECT_FALSE(PutProfileInt("Settings", "SilenceDetector", 9));
+    EXPECT_EQ(GetSectionKey("Settings"), nullptr);
+}
+
+TEST_F(SettingsStore, MissingValuesKeepTheCallersDefaults) {
+    int value = 42;
+    EXPECT_FALSE(GetProfileIntA(S(), "Missing", &value));
+    EXPECT_EQ(value, 42);
+    char text[1024] = "default";
+    EXPECT_FALSE(GetProfileStringA(S(), "Missing", text));
+    EXPECT_STREQ(text, "default");
+    char data[4] = {1, 2, 3, 4};
+    uint32_t size = sizeof(data);
+    EXPECT_FALSE(GetProfileBinary(S(), "Missing", data, &size));
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(data[0], 1);
+}
+
+TEST_F(SettingsStore, ValuesRoundTripThroughTheRegistry) {
+    EXPECT_TRUE(PutProfileInt(S(), "Number", -7));
+    int value = 0;
+    EXPECT_TRUE(GetProfileIntA(S(), "Number", &value));
+    EXPECT_EQ(value, -7);
+
+    EXPECT_TRUE(PutProfileString(S(), "Text", "C:\\Temp\\out"));
+    char text[1024] = {};
+    EXPECT_TRUE(GetProfileStringA(S(), "Text", text));
+    EXPECT_STREQ(text, "C:\\Temp\\out");
+
+    const unsigned char blob[5] = {0, 1, 2, 0xFE, 0xFF};
+    EXPECT_TRUE(PutProfileBinary(S(), "Blob", blob, sizeof(blob)));
+    unsigned char read[16] = {};
+    uint32_t size = sizeof(read);
+    EXPECT_TRUE(GetProfileBinary(S(), "Blob", read, &size));
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(memcmp(read, blob, 5), 0);
+    // A buffer smaller than the value is not overrun.
+    size = 2;
+    EXPECT_FALSE(GetProfileBinary(S(), "Blob", read, &size));
+
+    // The key is the one the front end and the other tools look at.
+    HKEY key = GetSectionKey(S());
+    ASSERT_NE(key, nullptr);
+    RegCloseKey(key);
+    EXPECT_TRUE(SectionExists(S()));
+}
+
+TEST_F(SettingsStore, IntegersReadAnyTypeOfAtMostFourBytes) {
+    EXPECT_TRUE(PutProfileString(S(), "Short", "1"));
+    int value = 0x7F7F7F7F;
+    EXPECT_TRUE(GetProfileIntA(S(), "Short", &value));
+    EXPECT_EQ(value & 0xFFFF, '1');
+    EXPECT_TRUE(PutProfileString(S(), "Long", "12345678"));
+    value = 3;
+    EXPECT_FALSE(GetProfileIntA(S(), "Long", &value));
+    EXPECT_EQ(value, 3);
+}
+
+TEST_F(SettingsStore, DeletingValuesAndSections) {
+    EXPECT_TRUE(PutProfileString(S(), "Gone", "soon"));
+    EXPECT_TRUE(PutProfileString(S(), "Kept", "here"));
+    EXPECT_TRUE(PutProfileString(S(), "Gone", nullptr));
+    char text[1024] = "unchanged";
+    EXPECT_FALSE(GetProfileStringA(S(), "Gone", text));
+    EXPECT_STREQ(text, "unchanged");
+    EXPECT_TRUE(GetProfileStringA(S(), "Kept", text));
+
+    EXPECT_TRUE(PutProfileString(S(), nullptr, "anything"));
+    EXPECT_FALSE(SectionExists(S()));
+    EXPECT_FALSE(GetProfileStringA(S(), "Kept", text));
+    // The root stays open: the section comes back on the next write.
+    EXPECT_TRUE(PutProfileInt(S(), "Again", 1));
+    EXPECT_TRUE(SectionExists(S()));
+}
+
+TEST_F(SettingsStore, StringsUpTo1023CharactersAreRead) {
+    std::string longest(1023, 'x');
+    EXPECT_TRUE(PutProfileString(S(), "Longest", longest.c_str()));
+    std::vector<char> text(2048, '?');
+    EXPECT_TRUE(GetProfileStringA(S(), "Longest", text.data()));
+    EXPECT_EQ(std::string(text.data()), longest);
+    std::string tooLong(1024, 'y');
+    EXPECT_TRUE(PutProfileString(S(), "TooLong", tooLong.c_str()));
+    text.assign(2048, '?');
+    EXPECT_FALSE(GetProfileStringA(S(), "TooLong", text.data()));
+    EXPECT_EQ(text[0], '?');
+}
+
+TEST(TempPath, IsTheSystemDirectoryUnlessConfigured) {
+    InitTX(nullptr);
+    char saved[1024] = {};
+    bool hadSetting = GetProfileStringA("Settings", "TempPath", saved);
+    PutProfileString("Settings", "TempPath", nullptr);
+
+    char expected[MAX_PATH];
+    GetTempPathA(MAX_PATH, expected);
+    char path[MAX_PATH] = {};
+    EXPECT_EQ(TXTempPath(path), path);
+    EXPECT_STREQ(path, expected);
+    EXPECT_EQ(path[strlen(path) - 1], '\\');
+
+    EXPECT_TRUE(PutProfileString("Settings", "TempPath", "D:\\scratch\\"));
+    EXPECT_STREQ(TXTempPath(path), "D:\\scratch\\");
+
+    // A configured path longer than the buffer is cut to 259 characters.
+    std::string tooLong = "C:\\" + std::string(400, 'a');
+    EXPECT_TRUE(PutProfileString("Settings", "TempPath", tooLong.c_str()));
+    char guarded[MAX_PATH + 8];
+    memset(guarded, '#', sizeof(guarded));
+    TXTempPath(guarded);
+    EXPECT_EQ(strlen(guarded), 259u);
+    EXPECT_EQ(guarded[MAX_PATH], '#');
+
+    if (hadSetting)
+        PutProfileString("Settings", "TempPath", saved);
+    else
+        PutProfileString("Settings", "TempPath", nullptr);
+}

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Test fixture: starts Xvfb and one persistent wineserver for the whole test run, and makes
+# the private prefix. The display must exist before the wineserver starts, or Wine runs
+# without a display driver.
+set -euo pipefail
+: "${TX_HARNESS_DIR:?}"
+mkdir -p "$TX_HARNESS_DIR/home"
+cd "$TX_HARNESS_DIR"
+
+if ! { [ -f xvfb.pid ] && kill -0 "$(cat xvfb.pid)" 2>/dev/null; }; then
+    rm -f xvfb.pid display
+    for n in $(seq 70 99); do
+        [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >xvfb.log 2>&1 &
+        echo $! >xvfb.pid
+        for _ in $(seq 50); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            sleep 0.1
+        done
+        if [ -e "/tmp/.X11-unix/X$n" ]; then
+            echo ":$n" >display
+            break
+        fi
+        kill "$(cat xvfb.pid)" 2>/dev/null || true
+        rm -f xvfb.pid
+    done
+    [ -f display ] || { echo "no free display for Xvfb" >&2; exit 1; }
+fi
+
+. "$(dirname "$0")/wine-env.sh"
+started=$(date +%s)
+# A 64-bit prefix also tries to set up its 32-bit half, which fails where 32-bit programs
+# cannot run; the prefix itself is complete all the same.
+"$TX_WINE_LOADER" wineboot -i >wineboot.log 2>&1 || true
+# The server writes the registry files when it ends, a few seconds after its last client.
+timeout 120 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
+[ -f "$WINEPREFIX/system.reg" ] || { cat wineboot.log >&2; exit 1; }
+# Then one server, kept alive for the whole run so that every test starts warm.
+# Detached from our output: a test runner waits for every holder of its pipes.
+wineserver -p </dev/null >/dev/null 2>&1
+# The first program starts Wine's services, which live as long as the server; started from
+# here they hold no test's output open.
+"$TX_WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
+echo "Xvfb on $DISPLAY, prefix $WINEPREFIX ready in $(( $(date +%s) - started )) s"
