@@ -1,15 +1,27 @@
 #include "ClassFactory.h"
 
+#include "AIFFConvDest.h"
+
 namespace trelvox {
 
+// clang-format off
 const ClassEntry<IConvertSource> kSourceClasses[6] = {
-    {&CLSID_WMAConvSource, nullptr},  {&CLSID_AudioCDTrack, nullptr},  {&CLSID_WavConvSource, nullptr},
-    {&CLSID_MIDIConvSource, nullptr}, {&CLSID_QCPConvSource, nullptr}, {&CLSID_DirectShowConvSource, nullptr},
+    {&CLSID_WMAConvSource, nullptr},
+    {&CLSID_AudioCDTrack, nullptr},
+    {&CLSID_WavConvSource, nullptr},
+    {&CLSID_MIDIConvSource, nullptr},
+    {&CLSID_QCPConvSource, nullptr},
+    {&CLSID_DirectShowConvSource, nullptr},
 };
 
 const ClassEntry<IConvertDestination> kDestinationClasses[6] = {
-    {&CLSID_AIFFConvDest, nullptr}, {&CLSID_DirectShowConvDest, nullptr}, {&CLSID_OggConvDest, nullptr},
-    {&CLSID_WavConvDest, nullptr},  {&CLSID_MP3ConvDest, nullptr},        {&CLSID_WMAConvDest, nullptr},
+    {&CLSID_AIFFConvDest, &Construct<CAIFFConvDest, IConvertDestination>},
+    {&CLSID_DirectShowConvDest, nullptr},
+    {&CLSID_OggConvDest, nullptr},
+    {&CLSID_WavConvDest, nullptr},
+    {&CLSID_MP3ConvDest, nullptr},
+    {&CLSID_WMAConvDest, nullptr},
 };
+// clang-format on
 
 } // namespace trelvox
