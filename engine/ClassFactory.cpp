@@ -1,6 +1,7 @@
 #include "ClassFactory.h"
 
 #include "AIFFConvDest.h"
+#include "OggConvDest.h"
 
 namespace trelvox {
 
@@ -17,7 +18,7 @@ const ClassEntry<IConvertSource> kSourceClasses[6] = {
 const ClassEntry<IConvertDestination> kDestinationClasses[6] = {
     {&CLSID_AIFFConvDest, &Construct<CAIFFConvDest, IConvertDestination>},
     {&CLSID_DirectShowConvDest, nullptr},
-    {&CLSID_OggConvDest, nullptr},
+    {&CLSID_OggConvDest, &Construct<COggConvDest, IConvertDestination>},
     {&CLSID_WavConvDest, nullptr},
     {&CLSID_MP3ConvDest, nullptr},
     {&CLSID_WMAConvDest, nullptr},

@@ -2,7 +2,7 @@
 """Writes random PCM through our AIFF destination and has sox read it back: the samples must
 come back bit-exact, for 8/16/24 bits, mono and stereo, and odd frame counts.
 
-usage: check_aiff_with_sox.py RUNNER WRITER_EXE   (RUNNER runs a Windows program under Wine)
+usage: check_aiff_with_sox.py RUNNER PCMWRITE_EXE   (RUNNER runs a Windows program under Wine)
 """
 import os
 import random
@@ -23,7 +23,7 @@ with tempfile.TemporaryDirectory() as temp:
                 f.write(data)
             if os.path.exists(aif):
                 os.remove(aif)
-            rc = subprocess.run([runner, writer, "Z:" + raw.replace("/", "\\"), "Z:" + aif.replace("/", "\\"),
+            rc = subprocess.run([runner, writer, "AIFF", "Z:" + raw.replace("/", "\\"), "Z:" + aif.replace("/", "\\"),
                                  str(channels), "44100", str(bits)]).returncode
             encoding = "unsigned-integer" if bits == 8 else "signed-integer"
             back = subprocess.run(["sox", aif, "-t", "raw", "-e", encoding, "-b", str(bits), "-L", "-"],

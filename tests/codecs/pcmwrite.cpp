@@ -1,0 +1,61 @@
+// pcmwrite FORMAT RAW OUT CHANNELS RATE BITS [NAME=VALUE...]: writes little-endian PCM from
+// RAW through the destination of the format-table row FORMAT, with the given options, in
+// blocks of changing sizes, so that native tools can check the result.
+#include "Trelvox.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    if (argc < 7)
+        return 2;
+    WORD channels = static_cast<WORD>(atoi(argv[4]));
+    DWORD rate = static_cast<DWORD>(atoi(argv[5]));
+    WORD bits = static_cast<WORD>(atoi(argv[6]));
+    WORD align = static_cast<WORD>(channels * bits / 8);
+    WAVEFORMATEX format = {WAVE_FORMAT_PCM, channels, rate, rate * align, align, bits, 0};
+    FILE* in = fopen(argv[2], "rb");
+    if (!in)
+        return 3;
+    std::vector<char> pcm;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), in)) > 0)
+        pcm.insert(pcm.end(), buffer, buffer + n);
+    fclose(in);
+
+    FormatRecord rec;
+    IConvertDestination* dest = nullptr;
+    if (ConvGetFormatByName(&rec, argv[1]) != S_OK || ConvCreateDest(&rec, &dest) != S_OK)
+        return 4;
+    for (int i = 7; i < argc; ++i) {
+        std::string option = argv[i];
+        size_t equals = option.find('=');
+        std::string name = option.substr(0, equals);
+        char message[1024] = {};
+        bool applied = equals == std::string::npos
+                           ? dest->SetOption(name.c_str(), nullptr, message)
+                           : dest->SetOption(name.c_str(), option.c_str() + equals + 1, message);
+        if (!applied) {
+            fprintf(stderr, "option %s refused: %s\n", argv[i], message);
+            return 5;
+        }
+    }
+    bool ok = dest->SetFileName(argv[3]) && dest->SetFormat(&format) && dest->Open();
+    // Whole frames per block, a different number each time.
+    size_t offset = 0;
+    for (size_t frames = 1; ok && offset < pcm.size(); frames = frames * 3 + 1) {
+        size_t bytes = frames * align;
+        if (bytes > pcm.size() - offset)
+            bytes = pcm.size() - offset;
+        ok = dest->Write(static_cast<uint32_t>(bytes), pcm.data() + offset);
+        offset += bytes;
+    }
+    ok = dest->Close() && ok;
+    dest->Release();
+    return ok ? 0 : 1;
+}
