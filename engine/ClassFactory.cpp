@@ -1,15 +1,23 @@
 #include "ClassFactory.h"
 
+#include "WavConvDest.h"
+#include "WavConvSource.h"
+
 namespace trelvox {
 
 const ClassEntry<IConvertSource> kSourceClasses[6] = {
-    {&CLSID_WMAConvSource, nullptr},  {&CLSID_AudioCDTrack, nullptr},  {&CLSID_WavConvSource, nullptr},
-    {&CLSID_MIDIConvSource, nullptr}, {&CLSID_QCPConvSource, nullptr}, {&CLSID_DirectShowConvSource, nullptr},
+    {&CLSID_WMAConvSource, nullptr},
+    {&CLSID_AudioCDTrack, nullptr},
+    {&CLSID_WavConvSource, &Construct<CWavConvSource, IConvertSource>},
+    {&CLSID_MIDIConvSource, nullptr},
+    {&CLSID_QCPConvSource, nullptr},
+    {&CLSID_DirectShowConvSource, nullptr},
 };
 
 const ClassEntry<IConvertDestination> kDestinationClasses[6] = {
-    {&CLSID_AIFFConvDest, nullptr}, {&CLSID_DirectShowConvDest, nullptr}, {&CLSID_OggConvDest, nullptr},
-    {&CLSID_WavConvDest, nullptr},  {&CLSID_MP3ConvDest, nullptr},        {&CLSID_WMAConvDest, nullptr},
+    {&CLSID_AIFFConvDest, nullptr}, {&CLSID_DirectShowConvDest, nullptr},
+    {&CLSID_OggConvDest, nullptr},  {&CLSID_WavConvDest, &Construct<CWavConvDest, IConvertDestination>},
+    {&CLSID_MP3ConvDest, nullptr},  {&CLSID_WMAConvDest, nullptr},
 };
 
 } // namespace trelvox

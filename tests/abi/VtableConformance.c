@@ -274,7 +274,7 @@ static void TestObjects(const char* tempDir) {
     Object* same = NULL;
     CHECK_EQ(S_OK, SRC(source)->QueryInterface(source, &kIID_IConvertSource, (void**)&same));
     CHECK(same == source);
-    CHECK_EQ(2, SRC(source)->Release(source));
+    CHECK_EQ(1, SRC(source)->Release(source));
     CHECK_EQ(2, SRC(source)->AddRef(source));
     CHECK_EQ(1, SRC(source)->Release(source));
     CHECK_EQ(4, SRC(source)->GetFormatIndex(source));
@@ -320,8 +320,9 @@ static void TestObjects(const char* tempDir) {
     CHECK(DST(dest)->GetFileName(dest, buf, sizeof(buf)));
     CHECK_STR(path, buf);
     CHECK(DST(dest)->SetSource(dest, source));
-    CHECK_EQ(2, SRC(source)->AddRef(source));
-    CHECK_EQ(1, SRC(source)->Release(source));
+    /* The destination holds the second reference. */
+    CHECK_EQ(3, SRC(source)->AddRef(source));
+    CHECK_EQ(2, SRC(source)->Release(source));
     CHECK(!DST(dest)->SetSource(dest, NULL));
     CHECK_EQ(2, SRC(source)->AddRef(source));
     CHECK_EQ(1, SRC(source)->Release(source));
