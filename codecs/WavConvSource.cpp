@@ -91,6 +91,13 @@ bool CWavConvSource::OpenFile() {
     m_dataLeft = dataSize;
     auto* fileFormat = reinterpret_cast<WAVEFORMATEX*>(m_fileFormat.get());
     if (fileFormat->wFormatTag == WAVE_FORMAT_PCM) {
+        // A "fmt " cut short (the 14-byte WAVEFORMAT has no sample size) or with zero fields
+        // describes no stream that can be played in whole frames.
+        if (fileFormat->nChannels == 0 || fileFormat->wBitsPerSample == 0 || fileFormat->nBlockAlign == 0 ||
+            fileFormat->nAvgBytesPerSec == 0) {
+            SetError("File format is invalid or corrupted");
+            return false;
+        }
         memcpy(&m_format, fileFormat, sizeof(WAVEFORMATEX));
         m_fileFormat.reset();
         m_totalBytes = dataSize;
@@ -130,7 +137,7 @@ bool CWavConvSource::Play(IPlayCallback* sink) {
         return false;
     if (m_dataLeft == 0)
         return true;
-    if (!sink || m_format.nBlockAlign == 0)
+    if (!sink)
         return false;
     uint32_t blockSize = kMaxBlockBytes - kMaxBlockBytes % m_format.nBlockAlign;
     trelvox::UniqueBytes buffer = trelvox::AllocateBytes(kMaxBlockBytes);
