@@ -1,10 +1,12 @@
 #include "ClassFactory.h"
 
+#include "AIFFConvDest.h"
 #include "WavConvDest.h"
 #include "WavConvSource.h"
 
 namespace trelvox {
 
+// clang-format off
 const ClassEntry<IConvertSource> kSourceClasses[6] = {
     {&CLSID_WMAConvSource, nullptr},
     {&CLSID_AudioCDTrack, nullptr},
@@ -15,9 +17,13 @@ const ClassEntry<IConvertSource> kSourceClasses[6] = {
 };
 
 const ClassEntry<IConvertDestination> kDestinationClasses[6] = {
-    {&CLSID_AIFFConvDest, nullptr}, {&CLSID_DirectShowConvDest, nullptr},
-    {&CLSID_OggConvDest, nullptr},  {&CLSID_WavConvDest, &Construct<CWavConvDest, IConvertDestination>},
-    {&CLSID_MP3ConvDest, nullptr},  {&CLSID_WMAConvDest, nullptr},
+    {&CLSID_AIFFConvDest, &Construct<CAIFFConvDest, IConvertDestination>},
+    {&CLSID_DirectShowConvDest, nullptr},
+    {&CLSID_OggConvDest, nullptr},
+    {&CLSID_WavConvDest, &Construct<CWavConvDest, IConvertDestination>},
+    {&CLSID_MP3ConvDest, nullptr},
+    {&CLSID_WMAConvDest, nullptr},
 };
+// clang-format on
 
 } // namespace trelvox

@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
 """Checks the Wave classes against native tools: files made by sox are decoded by our source
 to the PCM sox decodes, and every file our destination writes is read by sox and ffprobe with
-the right format and length. Usage: third_party_wav.py RUN_SH WAVTOOL_EXE"""
+the right format and length. Usage: third_party_wav.py HARNESS_RUNNER WAVTOOL_EXE"""
 import json
 import os
 import subprocess
 import sys
 import tempfile
 
-run_sh, wavtool = sys.argv[1], sys.argv[2]
+runner, wavtool = sys.argv[1], sys.argv[2]
 failures = 0
 
 
@@ -17,7 +17,7 @@ def win(path):
 
 
 def tool(*args):
-    cmd = [run_sh, wavtool] + [win(a) if a.startswith("/") else a for a in args]
+    cmd = [runner, wavtool] + [win(a) if a.startswith("/") else a for a in args]
     return subprocess.run(cmd, capture_output=True, text=True)
 
 
