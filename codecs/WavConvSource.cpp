@@ -38,6 +38,13 @@ bool CWavConvSource::OpenFile() {
         SetError("Source file cannot be opened");
         return false;
     }
+    // A chunk that claims bytes the file does not have is as corrupt as one that runs past
+    // its RIFF chunk: truncated files and absurd sizes are refused before anything is read.
+    const LONG fileSize = mmioSeek(m_file.get(), 0, SEEK_END);
+    if (fileSize == -1 || mmioSeek(m_file.get(), 0, SEEK_SET) == -1) {
+        SetError("File format is invalid or corrupted");
+        return false;
+    }
     MMCKINFO riff = {};
     riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
     if (mmioDescend(m_file.get(), &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
@@ -45,7 +52,9 @@ bool CWavConvSource::OpenFile() {
         return false;
     }
     // 64-bit sums: a chunk size near 4 GB must not wrap around the bound.
-    const uint64_t riffEnd = uint64_t(riff.dwDataOffset) + riff.cksize;
+    uint64_t riffEnd = uint64_t(riff.dwDataOffset) + riff.cksize;
+    if (riffEnd > uint64_t(fileSize))
+        riffEnd = uint64_t(fileSize);
     uint32_t fmtSize = 0;
     uint32_t dataSize = 0;
     bool haveData = false;
@@ -127,8 +136,10 @@ bool CWavConvSource::OpenFile() {
         SetError("File format is invalid or corrupted");
         return false;
     }
+    // MulDiv's rounding to the nearest byte, without its 31-bit limit.
+    const uint64_t product = uint64_t(dataSize) * pcm.nAvgBytesPerSec;
     m_totalBytes =
-        static_cast<uint32_t>(uint64_t(dataSize) * pcm.nAvgBytesPerSec / fileFormat->nAvgBytesPerSec);
+        static_cast<uint32_t>((product + fileFormat->nAvgBytesPerSec / 2) / fileFormat->nAvgBytesPerSec);
     return true;
 }
 
