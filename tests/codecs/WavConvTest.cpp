@@ -263,6 +263,41 @@ TEST_F(WavTest, ImaAdpcmWrittenByUsReadsBack) {
               << back.sink.data.size() << " PCM bytes, noise/signal " << error / energy << "\n";
 }
 
+TEST_F(WavTest, AStoredCompleteFormatIsWrittenAsItIs) {
+    // u-law at 8 kHz mono, stored whole in the record: no suggestion, the format goes to "fmt ".
+    WAVEFORMATEX mulaw = {WAVE_FORMAT_MULAW, 1, 8000, 8000, 1, 8, 0};
+    WAVEFORMATEX wfx = PcmWfx(1, 8000, 16);
+    std::string pcm = Signal(wfx, 12345);
+    std::string path = dir / "mulaw.wav";
+    CWavConvDest* dest = new CWavConvDest;
+    dest->SetErrorLog(&log);
+    ASSERT_TRUE(dest->Settings().SetFormat(&mulaw));
+    dest->SetFileName(path.c_str());
+    dest->SetFormat(&wfx);
+    ASSERT_TRUE(dest->Open()) << log.AllText();
+    EXPECT_TRUE(dest->Write(uint32_t(pcm.size() / 2), pcm.data()));
+    EXPECT_TRUE(dest->Write(uint32_t(pcm.size() - pcm.size() / 2), pcm.data() + pcm.size() / 2));
+    EXPECT_TRUE(dest->Close());
+    dest->Release();
+
+    std::string file = txtest::ReadFile(path);
+    EXPECT_EQ(file.substr(12, 8), "fmt " + Le32(18));
+    EXPECT_EQ(file.substr(20, 18), std::string(reinterpret_cast<const char*>(&mulaw), 18));
+    Decoded back = Decode(path);
+    ASSERT_TRUE(back.opened) << log.AllText();
+    EXPECT_EQ(back.length, pcm.size());
+    ASSERT_EQ(back.sink.data.size(), pcm.size());
+    int worst = 0;
+    for (size_t i = 0; i < pcm.size(); i += 2) {
+        int16_t a, b;
+        memcpy(&a, pcm.data() + i, 2);
+        memcpy(&b, back.sink.data.data() + i, 2);
+        worst = std::max(worst, abs(a - b));
+    }
+    // u-law keeps about 3% of the sample's own size.
+    EXPECT_LT(worst, 600);
+}
+
 TEST_F(WavTest, EncoderWineRefusesIsReportedWithAHelpLine) {
     WAVEFORMATEX wfx = PcmWfx(2, 44100, 16);
     std::string path = dir / "msadpcm.wav";
