@@ -54,7 +54,6 @@ bool CWavConvDest::Open() {
 }
 
 bool CWavConvDest::CreateFileAndFormat() {
-    m_working = m_settings;
     char path[MAX_PATH];
     strcpy(path, m_path);
     m_file.reset(mmioOpenA(path, nullptr, MMIO_CREATE | MMIO_WRITE | MMIO_ALLOCBUF));
@@ -77,10 +76,10 @@ bool CWavConvDest::CreateFileAndFormat() {
 
     trelvox::UniqueBytes suggested;
     const WAVEFORMATEX* target = nullptr;
-    if (m_working.size != 0) {
-        target = m_working.Format();
-    } else if (m_working.formatTag != m_format.wFormatTag) {
-        MMRESULT result = SuggestFormat(&m_format, m_working.formatTag, suggested);
+    if (m_settings.size != 0) {
+        target = m_settings.Format();
+    } else if (m_settings.formatTag != m_format.wFormatTag) {
+        MMRESULT result = SuggestFormat(&m_format, m_settings.formatTag, suggested);
         if (result != MMSYSERR_NOERROR) {
             SetError("PCM format \"suggestion\" for Wave file failed (ACM error %d)",
                      static_cast<int>(result));

@@ -37,7 +37,6 @@ private:
     bool WriteBytes(const void* data, uint32_t bytes);
 
     WAVSETTINGS m_settings;
-    WAVSETTINGS m_working; // the copy Open works from
     trelvox::UniqueMmio m_file;
     MMCKINFO m_riffChunk = {};
     MMCKINFO m_dataChunk = {};
