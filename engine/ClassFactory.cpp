@@ -2,6 +2,8 @@
 
 #include "AIFFConvDest.h"
 #include "OggConvDest.h"
+#include "WavConvDest.h"
+#include "WavConvSource.h"
 
 namespace trelvox {
 
@@ -9,7 +11,7 @@ namespace trelvox {
 const ClassEntry<IConvertSource> kSourceClasses[6] = {
     {&CLSID_WMAConvSource, nullptr},
     {&CLSID_AudioCDTrack, nullptr},
-    {&CLSID_WavConvSource, nullptr},
+    {&CLSID_WavConvSource, &Construct<CWavConvSource, IConvertSource>},
     {&CLSID_MIDIConvSource, nullptr},
     {&CLSID_QCPConvSource, nullptr},
     {&CLSID_DirectShowConvSource, nullptr},
@@ -19,7 +21,7 @@ const ClassEntry<IConvertDestination> kDestinationClasses[6] = {
     {&CLSID_AIFFConvDest, &Construct<CAIFFConvDest, IConvertDestination>},
     {&CLSID_DirectShowConvDest, nullptr},
     {&CLSID_OggConvDest, &Construct<COggConvDest, IConvertDestination>},
-    {&CLSID_WavConvDest, nullptr},
+    {&CLSID_WavConvDest, &Construct<CWavConvDest, IConvertDestination>},
     {&CLSID_MP3ConvDest, nullptr},
     {&CLSID_WMAConvDest, nullptr},
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "TrelvoxConvert.h"
+#include "TrelvoxNormalizer.h"
 
 extern "C" {
 // Format table and factories.
@@ -25,6 +26,9 @@ TX_API bool __cdecl PutProfileString(const char* section, const char* key, const
 TX_API bool __cdecl PutProfileBinary(const char* section, const char* key, const void* data, uint32_t size);
 // path: a 260-byte buffer; returns path.
 TX_API char* __cdecl TXTempPath(char* path);
+
+// Normalization. On success *out is a new normalizer that the caller ends with Destroy.
+TX_API HRESULT __cdecl CreateNormalizer(INormalizer** out);
 
 // Library entry.
 TX_API int32_t __cdecl InitTX(const char* text);

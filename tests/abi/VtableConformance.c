@@ -251,6 +251,43 @@ static void TestTableAndSettings(void) {
     CHECK_STR("kept", text);
 }
 
+/* The normalizer: a plain object, six thiscall slots, no reference counting. */
+typedef struct NormalizerVtbl {
+    HRESULT(THISCALL* Destroy)(Object*);
+    HRESULT(THISCALL* Init)(Object*, const WAVEFORMATEX*);
+    HRESULT(THISCALL* Analyze)(Object*, uint32_t, const void*);
+    HRESULT(THISCALL* Process)(Object*, uint32_t, const void*, void*);
+    HRESULT(THISCALL* GetGain)(Object*, double*);
+    HRESULT(THISCALL* SetGain)(Object*, double);
+} NormalizerVtbl;
+typedef HRESULT(__cdecl* CreateNormalizerFn)(Object**);
+#define NRM(o) (*(NormalizerVtbl**)(o))
+
+static void TestNormalizer(void) {
+    CreateNormalizerFn create = (CreateNormalizerFn)Export("CreateNormalizer");
+    if (!create)
+        return;
+    CHECK_EQ(E_INVALIDARG, create(NULL));
+    Object* n = NULL;
+    CHECK_EQ(S_OK, create(&n));
+    if (!n)
+        return;
+    WAVEFORMATEX wfx = {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+    int16_t block[4] = {16384, -8000, 0, 100};
+    CHECK_EQ(E_FAIL, NRM(n)->Analyze(n, sizeof(block), block));
+    CHECK_EQ(S_OK, NRM(n)->Init(n, &wfx));
+    CHECK_EQ(S_OK, NRM(n)->Analyze(n, sizeof(block), block));
+    double gain = 0;
+    CHECK_EQ(S_OK, NRM(n)->GetGain(n, &gain));
+    CHECK(gain == 2.0);
+    /* A double argument after this: the slot must pop it on 32-bit. */
+    CHECK_EQ(S_OK, NRM(n)->SetGain(n, 0.5));
+    int16_t out[4];
+    CHECK_EQ(S_OK, NRM(n)->Process(n, sizeof(block), block, out));
+    CHECK_EQ(-4000, out[1]);
+    CHECK_EQ(S_OK, NRM(n)->Destroy(n));
+}
+
 static void TestObjects(const char* tempDir) {
     AtFn at = (AtFn)Export("ConvGetFormatAt");
     CreateFn createSource = (CreateFn)Export("ConvCreateSource");
@@ -274,7 +311,7 @@ static void TestObjects(const char* tempDir) {
     Object* same = NULL;
     CHECK_EQ(S_OK, SRC(source)->QueryInterface(source, &kIID_IConvertSource, (void**)&same));
     CHECK(same == source);
-    CHECK_EQ(2, SRC(source)->Release(source));
+    CHECK_EQ(1, SRC(source)->Release(source));
     CHECK_EQ(2, SRC(source)->AddRef(source));
     CHECK_EQ(1, SRC(source)->Release(source));
     CHECK_EQ(4, SRC(source)->GetFormatIndex(source));
@@ -320,8 +357,9 @@ static void TestObjects(const char* tempDir) {
     CHECK(DST(dest)->GetFileName(dest, buf, sizeof(buf)));
     CHECK_STR(path, buf);
     CHECK(DST(dest)->SetSource(dest, source));
-    CHECK_EQ(2, SRC(source)->AddRef(source));
-    CHECK_EQ(1, SRC(source)->Release(source));
+    /* The destination holds the second reference. */
+    CHECK_EQ(3, SRC(source)->AddRef(source));
+    CHECK_EQ(2, SRC(source)->Release(source));
     CHECK(!DST(dest)->SetSource(dest, NULL));
     CHECK_EQ(2, SRC(source)->AddRef(source));
     CHECK_EQ(1, SRC(source)->Release(source));
@@ -357,6 +395,7 @@ int main(void) {
         return 1;
     }
     TestTableAndSettings();
+    TestNormalizer();
 
     FormatRecord wave;
     Object* probe = NULL;

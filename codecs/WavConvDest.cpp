@@ -1,0 +1,306 @@
+#include "WavConvDest.h"
+
+#include <string.h>
+
+namespace {
+
+constexpr const char* kHelpLink = "https://trelvox.example/help/acm-conversion";
+
+#if defined(__i386__)
+static_assert(sizeof(ACMSTREAMHEADER) == 84, "ACM stream header of the 32-bit ABI");
+#endif
+
+// Asks ACM to complete a format of tag `tag` for input. The block is as large as ACM's
+// largest format, and cbSize is preset to the room after the fixed fields: Wine's GSM codec
+// refuses the suggestion unless cbSize already leaves room for its two extra bytes.
+MMRESULT SuggestFormat(const WAVEFORMATEX* input, uint32_t tag, trelvox::UniqueBytes& out) {
+    uint32_t size = trelvox::MaxAcmFormatSize();
+    out = trelvox::AllocateBytes(size);
+    if (!out)
+        return MMSYSERR_NOMEM;
+    memset(out.get(), 0, size);
+    auto* wfx = reinterpret_cast<WAVEFORMATEX*>(out.get());
+    wfx->wFormatTag = static_cast<WORD>(tag);
+    wfx->cbSize = static_cast<WORD>(size - sizeof(WAVEFORMATEX));
+    return acmFormatSuggest(nullptr, const_cast<WAVEFORMATEX*>(input), wfx, size,
+                            ACM_FORMATSUGGESTF_WFORMATTAG);
+}
+
+} // namespace
+
+CWavConvDest::CWavConvDest() {
+    m_settings.Load();
+}
+
+CWavConvDest::~CWavConvDest() {
+    Close();
+}
+
+bool CWavConvDest::GetClassID(GUID* clsid) {
+    if (!clsid)
+        return false;
+    *clsid = CLSID_WavConvDest;
+    return true;
+}
+
+bool CWavConvDest::Open() {
+    if (!CDefConvertDestination::Open())
+        return false;
+    if (!CreateFileAndFormat()) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CWavConvDest::CreateFileAndFormat() {
+    char path[MAX_PATH];
+    strcpy(path, m_path);
+    m_file.reset(mmioOpenA(path, nullptr, MMIO_CREATE | MMIO_WRITE | MMIO_ALLOCBUF));
+    if (!m_file) {
+        SetError("Output file cannot be opened for writing");
+        return false;
+    }
+    m_riffChunk = {};
+    m_riffChunk.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+    if (mmioCreateChunk(m_file.get(), &m_riffChunk, MMIO_CREATERIFF) != MMSYSERR_NOERROR) {
+        SetError("Wave chunk cannot be created");
+        return false;
+    }
+    MMCKINFO fmtChunk = {};
+    fmtChunk.ckid = mmioFOURCC('f', 'm', 't', ' ');
+    if (mmioCreateChunk(m_file.get(), &fmtChunk, 0) != MMSYSERR_NOERROR) {
+        SetError("FMT chunk cannot be created");
+        return false;
+    }
+
+    trelvox::UniqueBytes suggested;
+    const WAVEFORMATEX* target = nullptr;
+    if (m_settings.size != 0) {
+        target = m_settings.Format();
+    } else if (m_settings.formatTag != m_format.wFormatTag) {
+        MMRESULT result = SuggestFormat(&m_format, m_settings.formatTag, suggested);
+        if (result != MMSYSERR_NOERROR) {
+            SetError("PCM format \"suggestion\" for Wave file failed (ACM error %d)",
+                     static_cast<int>(result));
+            return false;
+        }
+        target = reinterpret_cast<const WAVEFORMATEX*>(suggested.get());
+    }
+    if (target) {
+        HACMSTREAM stream = nullptr;
+        MMRESULT result = acmStreamOpen(&stream, nullptr, &m_format, const_cast<WAVEFORMATEX*>(target),
+                                        nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
+        if (result != MMSYSERR_NOERROR) {
+            SetError("Conversion stream cannot be opened (ACM error %d)", static_cast<int>(result));
+            SetInfo("For information on how to avoid this error, see: %s", kHelpLink);
+            return false;
+        }
+        m_stream.reset(stream);
+        m_targetBlockAlign = target->nBlockAlign;
+    }
+
+    // PCM written as it comes keeps the classic 16-byte "fmt " without a cbSize field.
+    const WAVEFORMATEX* written = target ? target : &m_format;
+    LONG formatBytes = static_cast<LONG>(sizeof(WAVEFORMATEX) + written->cbSize);
+    if (!target && written->cbSize == 0)
+        formatBytes = sizeof(PCMWAVEFORMAT);
+    if (mmioWrite(m_file.get(), reinterpret_cast<const char*>(written), formatBytes) != formatBytes) {
+        SetError("Output file cannot be written");
+        return false;
+    }
+    m_dataChunk = {};
+    m_dataChunk.ckid = mmioFOURCC('d', 'a', 't', 'a');
+    if (mmioAscend(m_file.get(), &fmtChunk, 0) != MMSYSERR_NOERROR ||
+        mmioCreateChunk(m_file.get(), &m_dataChunk, 0) != MMSYSERR_NOERROR) {
+        SetError("DATA Chunk cannot be created");
+        return false;
+    }
+    m_dataOpen = true;
+    return true;
+}
+
+bool CWavConvDest::WriteBytes(const void* data, uint32_t bytes) {
+    if (bytes == 0)
+        return true;
+    LONG written = mmioWrite(m_file.get(), static_cast<const char*>(data), static_cast<LONG>(bytes));
+    if (written != static_cast<LONG>(bytes)) {
+        SetError("Output file cannot be written");
+        return false;
+    }
+    return true;
+}
+
+bool CWavConvDest::Write(uint32_t bytes, const void* pcm) {
+    if (!m_dataOpen || (!pcm && bytes != 0)) {
+        SetError("Output file cannot be written");
+        return false;
+    }
+    if (!m_stream)
+        return WriteBytes(pcm, bytes);
+
+    const uint8_t* input = static_cast<const uint8_t*>(pcm);
+    trelvox::UniqueBytes joined;
+    uint32_t total = bytes;
+    if (m_carryBytes != 0) {
+        total = m_carryBytes + bytes;
+        joined = trelvox::AllocateBytes(total);
+        if (!joined) {
+            SetError("Out of memory");
+            return false;
+        }
+        memcpy(joined.get(), m_carry.get(), m_carryBytes);
+        if (bytes != 0)
+            memcpy(joined.get() + m_carryBytes, pcm, bytes);
+        m_carry.reset();
+        m_carryBytes = 0;
+        input = joined.get();
+    }
+    return Convert(input, total, ACM_STREAMCONVERTF_BLOCKALIGN, true);
+}
+
+bool CWavConvDest::Convert(const uint8_t* input, uint32_t bytes, DWORD flags, bool keepRest) {
+    if (bytes == 0)
+        return true;
+    DWORD capacity = 0;
+    MMRESULT result = acmStreamSize(m_stream.get(), bytes, &capacity, ACM_STREAMSIZEF_SOURCE);
+    if (result == ACMERR_NOTPOSSIBLE && keepRest) {
+        // Less than one codec block so far: it all waits for the next Write.
+        return KeepRest(input, bytes);
+    }
+    if (result != MMSYSERR_NOERROR) {
+        SetError("Stream size cannot be estimated (ACM error %d)", static_cast<int>(result));
+        return false;
+    }
+    trelvox::UniqueBytes output = trelvox::AllocateBytes(capacity);
+    if (!output) {
+        SetError("Out of memory");
+        return false;
+    }
+    ACMSTREAMHEADER header = {};
+    header.cbStruct = sizeof(header);
+    header.pbSrc = const_cast<uint8_t*>(input);
+    header.cbSrcLength = bytes;
+    header.pbDst = output.get();
+    header.cbDstLength = capacity;
+    result = acmStreamPrepareHeader(m_stream.get(), &header, 0);
+    if (result != MMSYSERR_NOERROR) {
+        SetError("Stream header cannot be prepared (ACM error %d)", static_cast<int>(result));
+        return false;
+    }
+    result = acmStreamConvert(m_stream.get(), &header, flags);
+    acmStreamUnprepareHeader(m_stream.get(), &header, 0);
+    if (result != MMSYSERR_NOERROR) {
+        SetError("Stream cannot be converted (ACM error %d)", static_cast<int>(result));
+        return false;
+    }
+    uint32_t used = header.cbSrcLengthUsed < bytes ? header.cbSrcLengthUsed : bytes;
+    if (keepRest && !KeepRest(input + used, bytes - used))
+        return false;
+    return WriteBytes(output.get(), header.cbDstLengthUsed);
+}
+
+bool CWavConvDest::KeepRest(const uint8_t* rest, uint32_t bytes) {
+    if (bytes == 0)
+        return true;
+    m_carry = trelvox::AllocateBytes(bytes);
+    if (!m_carry) {
+        SetError("Out of memory");
+        return false;
+    }
+    memcpy(m_carry.get(), rest, bytes);
+    m_carryBytes = bytes;
+    return true;
+}
+
+bool CWavConvDest::Flush() {
+    trelvox::UniqueBytes rest = std::move(m_carry);
+    uint32_t restBytes = m_carryBytes;
+    m_carryBytes = 0;
+    // Block codecs such as IMA ADPCM encode only whole blocks, so the last partial block is
+    // completed with silence (at most one block, some tens of milliseconds).
+    DWORD blockInput = 0;
+    if (acmStreamSize(m_stream.get(), m_targetBlockAlign, &blockInput, ACM_STREAMSIZEF_DESTINATION) ==
+            MMSYSERR_NOERROR &&
+        blockInput > restBytes) {
+        trelvox::UniqueBytes padded = trelvox::AllocateBytes(blockInput);
+        if (!padded) {
+            SetError("Out of memory");
+            return false;
+        }
+        memset(padded.get(), m_format.wBitsPerSample == 8 ? 0x80 : 0, blockInput);
+        memcpy(padded.get(), rest.get(), restBytes);
+        rest = std::move(padded);
+        restBytes = blockInput;
+    }
+    return Convert(rest.get(), restBytes, 0, false);
+}
+
+bool CWavConvDest::Close() {
+    CDefConvertDestination::Close();
+    bool ok = true;
+    if (m_stream) {
+        if (m_carryBytes != 0 && m_dataOpen)
+            ok = Flush();
+        m_stream.reset();
+    }
+    m_carry.reset();
+    m_carryBytes = 0;
+    if (m_file) {
+        // Ascending writes the final sizes of "data" and of the RIFF chunk.
+        if (m_dataOpen)
+            mmioAscend(m_file.get(), &m_dataChunk, 0);
+        mmioAscend(m_file.get(), &m_riffChunk, 0);
+        m_file.reset();
+    }
+    m_dataOpen = false;
+    return ok;
+}
+
+bool CWavConvDest::EstimateSize(uint32_t inBytes, const WAVEFORMATEX* inFormat, uint32_t* outBytes) {
+    if (!inFormat || !outBytes || inFormat->nAvgBytesPerSec == 0)
+        return false;
+    uint32_t targetRate = 0;
+    if (m_settings.size != 0) {
+        targetRate = m_settings.Format()->nAvgBytesPerSec;
+    } else if (m_settings.formatTag == inFormat->wFormatTag) {
+        targetRate = inFormat->nAvgBytesPerSec;
+    } else {
+        trelvox::UniqueBytes suggested;
+        if (SuggestFormat(inFormat, m_settings.formatTag, suggested) != MMSYSERR_NOERROR)
+            return false;
+        targetRate = reinterpret_cast<const WAVEFORMATEX*>(suggested.get())->nAvgBytesPerSec;
+    }
+    *outBytes =
+        static_cast<uint32_t>(double(inBytes) / double(inFormat->nAvgBytesPerSec) * double(targetRate));
+    return true;
+}
+
+bool CWavConvDest::ShowSettingsDialog(HWND, IConvertDestination**) {
+    // The settings dialog is not part of this build; the record stays as it is.
+    return false;
+}
+
+bool CWavConvDest::GetSettingsText(char* buf, int size) {
+    return m_settings.GetText(buf, size);
+}
+
+bool CWavConvDest::SetOption(const char* name, const char* value, char* message) {
+    if (!name)
+        return false;
+    const char* reason = nullptr;
+    if (lstrcmpiA(name, "wave-codec") == 0) {
+        if (m_settings.SelectCodec(value))
+            return true;
+        reason = "ACM Wave Codec was not found";
+    } else if (lstrcmpiA(name, "wave-format") == 0) {
+        if (m_settings.SelectFormat(value))
+            return true;
+        reason = "ACM Wave Format was not found";
+    } else {
+        return false;
+    }
+    if (message)
+        strcpy(message, reason);
+    return false;
+}

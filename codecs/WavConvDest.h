@@ -1,0 +1,48 @@
+#pragma once
+
+#include "DefConvertDestination.h"
+#include "Handles.h"
+#include "WaveSettingsRecord.h"
+
+// Writes RIFF Wave files through mmio: the PCM as it comes, or converted by an ACM stream
+// into the format the settings record asks for.
+class CWavConvDest : public CDefConvertDestination {
+public:
+    // Loads the record from the "WAV" section of the settings store.
+    CWavConvDest();
+    ~CWavConvDest() override;
+
+    bool TX_THISCALL GetClassID(GUID* clsid) override;
+    bool TX_THISCALL Open() override;
+    bool TX_THISCALL Write(uint32_t bytes, const void* pcm) override;
+    bool TX_THISCALL Close() override;
+    bool TX_THISCALL EstimateSize(uint32_t inBytes, const WAVEFORMATEX* inFormat,
+                                  uint32_t* outBytes) override;
+    bool TX_THISCALL ShowSettingsDialog(HWND parent, IConvertDestination** alsoApply) override;
+    bool TX_THISCALL GetSettingsText(char* buf, int size) override;
+    bool TX_THISCALL SetOption(const char* name, const char* value, char* message) override;
+
+    WAVSETTINGS& Settings() { return m_settings; }
+
+private:
+    // Open's steps after the output location is ready; on false the message has been logged
+    // and the caller closes.
+    bool CreateFileAndFormat();
+    // Runs input through the stream and writes what comes out; the bytes the codec leaves
+    // over wait in m_carry when keepRest is set.
+    bool Convert(const uint8_t* input, uint32_t bytes, DWORD flags, bool keepRest);
+    bool KeepRest(const uint8_t* rest, uint32_t bytes);
+    // Encodes what the codec left over at the end.
+    bool Flush();
+    bool WriteBytes(const void* data, uint32_t bytes);
+
+    WAVSETTINGS m_settings;
+    trelvox::UniqueMmio m_file;
+    MMCKINFO m_riffChunk = {};
+    MMCKINFO m_dataChunk = {};
+    bool m_dataOpen = false; // the "data" chunk was created and needs its size fixed up
+    trelvox::UniqueAcmStream m_stream;
+    trelvox::UniqueBytes m_carry; // input bytes the codec did not consume yet
+    uint32_t m_carryBytes = 0;
+    uint32_t m_targetBlockAlign = 1; // bytes of one encoded block
+};

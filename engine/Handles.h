@@ -1,0 +1,67 @@
+// Small move-only owners for the Windows handles the library opens.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+#include <msacm.h>
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <memory>
+#include <new>
+
+namespace trelvox {
+
+// Owns one handle of type Handle and closes it with Closer when it goes.
+template <class Handle, class Closer> class UniqueHandleOf {
+public:
+    UniqueHandleOf() = default;
+    explicit UniqueHandleOf(Handle handle) : m_handle(handle) {}
+    ~UniqueHandleOf() { reset(); }
+    UniqueHandleOf(UniqueHandleOf&& other) noexcept : m_handle(other.release()) {}
+    UniqueHandleOf& operator=(UniqueHandleOf&& other) noexcept {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    UniqueHandleOf(const UniqueHandleOf&) = delete;
+    UniqueHandleOf& operator=(const UniqueHandleOf&) = delete;
+
+    Handle get() const { return m_handle; }
+    explicit operator bool() const { return m_handle != nullptr; }
+    Handle release() {
+        Handle handle = m_handle;
+        m_handle = nullptr;
+        return handle;
+    }
+    void reset(Handle handle = nullptr) {
+        if (m_handle)
+            Closer()(m_handle);
+        m_handle = handle;
+    }
+
+private:
+    Handle m_handle = nullptr;
+};
+
+struct MmioCloser {
+    void operator()(HMMIO handle) const { mmioClose(handle, 0); }
+};
+struct AcmStreamCloser {
+    void operator()(HACMSTREAM handle) const { acmStreamClose(handle, 0); }
+};
+
+using UniqueMmio = UniqueHandleOf<HMMIO, MmioCloser>;
+using UniqueAcmStream = UniqueHandleOf<HACMSTREAM, AcmStreamCloser>;
+
+// A heap block of raw bytes. Allocation never throws: an empty result means out of memory,
+// which the callers report as a message rather than an exception.
+using UniqueBytes = std::unique_ptr<uint8_t[]>;
+
+inline UniqueBytes AllocateBytes(size_t size) {
+    return UniqueBytes(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
+}
+
+} // namespace trelvox

@@ -1,0 +1,55 @@
+// Wave files built byte by byte, so that every test controls each chunk it feeds the source.
+#pragma once
+
+#include "TrelvoxConvert.h"
+
+#include <stdint.h>
+#include <string>
+
+namespace wavtest {
+
+inline std::string Le32(uint32_t v) {
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+
+inline std::string Le16(uint16_t v) {
+    return std::string{char(v), char(v >> 8)};
+}
+
+// One RIFF chunk: id, little-endian size (sizeField, or the payload's own length), payload and
+// the pad byte of an odd payload.
+inline std::string Chunk(const char* id, const std::string& payload, int64_t sizeField = -1) {
+    uint32_t size = sizeField < 0 ? uint32_t(payload.size()) : uint32_t(sizeField);
+    std::string out = std::string(id, 4) + Le32(size) + payload;
+    if (payload.size() % 2)
+        out += '\0';
+    return out;
+}
+
+inline std::string Riff(const std::string& body, int64_t sizeField = -1) {
+    return Chunk("RIFF", "WAVE" + body, sizeField);
+}
+
+// The 16-byte PCM "fmt " contents.
+inline std::string PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
+    uint16_t align = uint16_t(channels * bits / 8);
+    return Le16(WAVE_FORMAT_PCM) + Le16(channels) + Le32(rate) + Le32(rate * align) + Le16(align) +
+           Le16(bits);
+}
+
+inline WAVEFORMATEX PcmWfx(uint16_t channels, uint32_t rate, uint16_t bits) {
+    WAVEFORMATEX wfx = {};
+    wfx.wFormatTag = WAVE_FORMAT_PCM;
+    wfx.nChannels = channels;
+    wfx.nSamplesPerSec = rate;
+    wfx.nBlockAlign = uint16_t(channels * bits / 8);
+    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
+    wfx.wBitsPerSample = bits;
+    return wfx;
+}
+
+// A deterministic test signal: two sines per channel at about half full scale, in the
+// sample layout of the format (8-bit unsigned, 16- and 24-bit signed little-endian).
+std::string Signal(const WAVEFORMATEX& wfx, uint32_t frames);
+
+} // namespace wavtest

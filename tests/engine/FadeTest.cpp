@@ -1,0 +1,94 @@
+#include "Fade.h"
+#include "TestSupport.h"
+
+#include <vector>
+
+namespace {
+
+WAVEFORMATEX Pcm(uint16_t channels, uint16_t bits, uint32_t rate = 44100) {
+    WAVEFORMATEX wfx = {WAVE_FORMAT_PCM, channels, rate, 0, uint16_t(channels * bits / 8), bits, 0};
+    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
+    return wfx;
+}
+
+// A temporary file as the conversion driver keeps one: "w+b", removed at the end.
+class TempStream {
+public:
+    TempStream() : m_path(m_dir / "ana.tmp") { m_file = fopen(m_path.c_str(), "w+b"); }
+    ~TempStream() { fclose(m_file); }
+    FILE* get() const { return m_file; }
+    std::vector<int16_t> Samples() {
+        long at = ftell(m_file);
+        fseek(m_file, 0, SEEK_END);
+        std::vector<int16_t> out(size_t(ftell(m_file)) / 2);
+        fseek(m_file, 0, SEEK_SET);
+        EXPECT_EQ(fread(out.data(), 2, out.size(), m_file), out.size());
+        fseek(m_file, at, SEEK_SET);
+        return out;
+    }
+
+private:
+    txtest::TempDir m_dir;
+    std::string m_path;
+    FILE* m_file;
+};
+
+TEST(Fade, LengthIsWholeFramesOfTheRoundedByteCount) {
+    EXPECT_EQ(Fade(Pcm(2, 16), 3).Bytes(), 528u); // MulDiv gives 529
+    EXPECT_EQ(Fade(Pcm(1, 8, 8000), 1000).Bytes(), 8000u);
+    EXPECT_EQ(Fade(Pcm(2, 16), 0).Bytes(), 0u);
+}
+
+TEST(Fade, RampScalesEverySampleByItsOwnPosition) {
+    // 16-bit: 4 samples get 0, 1/4, 1/2, 3/4 (fade in) or 1, 3/4, 1/2, 1/4 (fade out), truncated.
+    std::vector<int16_t> in = {1000, -1000, 1001, -999};
+    std::vector<int16_t> up = in, down = in;
+    Fade::Ramp(Pcm(2, 16), reinterpret_cast<uint8_t*>(up.data()), 8, false);
+    Fade::Ramp(Pcm(2, 16), reinterpret_cast<uint8_t*>(down.data()), 8, true);
+    EXPECT_EQ(up, (std::vector<int16_t>{0, -250, 500, -749}));
+    EXPECT_EQ(down, (std::vector<int16_t>{1000, -750, 500, -249}));
+
+    std::vector<uint8_t> eight = {255, 0, 200, 100};
+    Fade::Ramp(Pcm(1, 8), eight.data(), 4, false);
+    EXPECT_EQ(eight, (std::vector<uint8_t>{128, 96, 164, 107}));
+
+    uint8_t wide[6] = {1, 2, 3, 4, 5, 6};
+    Fade::Ramp(Pcm(1, 24), wide, 6, false);
+    EXPECT_EQ(wide[0], 1);
+}
+
+TEST(Fade, InStartsAtTheCurrentPositionAndOutEndsTheFile) {
+    WAVEFORMATEX wfx = Pcm(1, 16, 1000); // 2 bytes per ms
+    TempStream file;
+    std::vector<int16_t> pcm(20, 4000);
+    fwrite(pcm.data(), 2, pcm.size(), file.get());
+    fseek(file.get(), 8, SEEK_SET);
+
+    Fade fade(wfx, 4); // 8 bytes, 4 samples
+    EXPECT_TRUE(fade.ApplyIn(file.get()));
+    EXPECT_EQ(ftell(file.get()), 8);
+    EXPECT_TRUE(fade.ApplyOut(file.get()));
+    EXPECT_EQ(ftell(file.get()), 8);
+    std::vector<int16_t> expected(20, 4000);
+    int16_t in[4] = {0, 1000, 2000, 3000}, out[4] = {4000, 3000, 2000, 1000};
+    for (int i = 0; i < 4; ++i) {
+        expected[4 + i] = in[i];
+        expected[16 + i] = out[i];
+    }
+    EXPECT_EQ(file.Samples(), expected);
+}
+
+TEST(Fade, AFileShorterThanTheFadeStaysAsItIs) {
+    WAVEFORMATEX wfx = Pcm(1, 16, 1000);
+    TempStream file;
+    std::vector<int16_t> pcm(6, 4000);
+    fwrite(pcm.data(), 2, pcm.size(), file.get());
+    fseek(file.get(), 4, SEEK_SET);
+    Fade fade(wfx, 10); // 20 bytes
+    EXPECT_FALSE(fade.ApplyOut(file.get()));
+    EXPECT_FALSE(fade.ApplyIn(file.get()));
+    EXPECT_EQ(ftell(file.get()), 4);
+    EXPECT_EQ(file.Samples(), pcm);
+}
+
+} // namespace
