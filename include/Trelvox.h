@@ -17,6 +17,10 @@ TX_API HRESULT __cdecl ConvGetFormatByName(FormatRecord* out, const char* name);
 TX_API HRESULT __cdecl ConvCreateSource(const FormatRecord* rec, IConvertSource** out);
 TX_API HRESULT __cdecl ConvCreateDest(const FormatRecord* rec, IConvertDestination** out);
 
+// The one-line description of the registry defaults of row's destination (as its
+// GetSettingsText would give), cut to size-1 characters. E_FAIL for formats without defaults.
+TX_API HRESULT __cdecl ConvDefOutputSettingsString(char* text, int size, const FormatRecord* row);
+
 // Settings store under HKCU\Software\Belvonix\Harvane. The caller closes the returned key.
 TX_API HKEY __cdecl GetSectionKey(const char* section);
 TX_API bool __cdecl GetProfileBinary(const char* section, const char* key, void* data, uint32_t* size);
