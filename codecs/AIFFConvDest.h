@@ -1,8 +1,7 @@
 #pragma once
 
 #include "DefConvertDestination.h"
-
-#include <stdio.h>
+#include "Handles.h"
 
 #include <memory>
 
@@ -26,15 +25,12 @@ private:
         char id[4];
         long dataStart; // file position after the identifier and size (and FORM's form type)
     };
-    struct FileCloser {
-        void operator()(FILE* file) const { fclose(file); }
-    };
 
     bool BeginChunk(Chunk& chunk, const char* id, const char* formType);
     bool EndChunk(const Chunk& chunk, uint32_t extra);
     bool WriteCommContents();
 
-    std::unique_ptr<FILE, FileCloser> m_file;
+    trelvox::UniqueFile m_file;
     Chunk m_form = {};
     Chunk m_comm = {};
     Chunk m_ssnd = {};

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "DefConvertDestination.h"
-
-#include <stdio.h>
+#include "Handles.h"
 
 #include <memory>
 
@@ -48,9 +47,6 @@ public:
 
 private:
     struct Encoder; // libvorbis/libogg state, kept out of this header
-    struct FileCloser {
-        void operator()(FILE* file) const { fclose(file); }
-    };
 
     // Feeds finished blocks to the stream and writes the pages that come out. At the end of
     // the stream, pages after the one flagged end-of-stream are no longer written.
@@ -60,7 +56,7 @@ private:
 
     OGGSETTINGS m_settings;
     OGGSETTINGS m_working; // the copy an encoding runs with
-    std::unique_ptr<FILE, FileCloser> m_file;
+    trelvox::UniqueFile m_file;
     std::unique_ptr<Encoder> m_encoder;
     bool m_endWritten = false;
 };

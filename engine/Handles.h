@@ -9,6 +9,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <stdio.h>
+
 #include <memory>
 #include <new>
 
@@ -55,6 +57,12 @@ struct AcmStreamCloser {
 
 using UniqueMmio = UniqueHandleOf<HMMIO, MmioCloser>;
 using UniqueAcmStream = UniqueHandleOf<HACMSTREAM, AcmStreamCloser>;
+
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+// A buffered C stream, closed when the owner goes.
+using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
 // A heap block of raw bytes. Allocation never throws: an empty result means out of memory,
 // which the callers report as a message rather than an exception.
