@@ -1,0 +1,96 @@
+#include "FieldText.h"
+
+#include <windows.h>
+
+#include <id3/field.h>
+
+namespace trelvox {
+
+static_assert(sizeof(wchar_t) == sizeof(unicode_t), "id3lib's UTF-16 is the platform's wchar_t");
+
+std::wstring Widen(const std::string& text, unsigned codePage) {
+    if (text.empty())
+        return std::wstring();
+    int count = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(count > 0 ? count : 0), L'\0');
+    if (count > 0)
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text, unsigned codePage) {
+    if (text.empty())
+        return std::string();
+    int count = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(count > 0 ? count : 0), '\0');
+    if (count > 0)
+        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &narrow[0], count,
+                            nullptr, nullptr);
+    return narrow;
+}
+
+bool ReadFieldText(const ID3_Frame& frame, ID3_FieldID fieldId, std::wstring& text) {
+    ID3_Field* field = frame.GetField(fieldId);
+    if (!field)
+        return false;
+    ID3_TextEnc encoding = field->GetEncoding();
+    if (ID3TE_IS_DOUBLE_BYTE_ENC(encoding)) {
+        const unicode_t* raw = field->GetRawUnicodeText();
+        text.clear();
+        if (raw) {
+            // id3lib hands out the characters in host order without the byte-order mark.
+            for (size_t i = 0; i < field->Size() / sizeof(unicode_t) && raw[i]; ++i)
+                text.push_back(static_cast<wchar_t>(raw[i]));
+        }
+        return true;
+    }
+    const char* raw = field->GetRawText();
+    std::string narrow = raw ? std::string(raw, strnlen(raw, field->Size())) : std::string();
+    text = Widen(narrow, encoding == ID3TE_UTF8 ? CP_UTF8 : CP_ACP);
+    return true;
+}
+
+bool WriteFieldText(ID3_Frame& frame, ID3_FieldID fieldId, const std::wstring& text) {
+    ID3_Field* field = frame.GetField(fieldId);
+    if (!field)
+        return false;
+    bool ascii = true;
+    for (wchar_t c : text)
+        ascii = ascii && c < 0x80;
+    // Languages and MIME types are fixed-width or Latin-1 only fields: they are never UTF-16.
+    if (ascii || !field->IsEncodable()) {
+        if (field->IsEncodable())
+            field->SetEncoding(ID3TE_ISO8859_1);
+        field->Set(Narrow(text, CP_ACP).c_str());
+        return true;
+    }
+    if (ID3_Field* encodingField = frame.GetField(ID3FN_TEXTENC))
+        encodingField->Set(static_cast<uint32>(ID3TE_UTF16));
+    field->SetEncoding(ID3TE_UTF16);
+    std::basic_string<unicode_t> wide(text.begin(), text.end());
+    field->Set(wide.c_str());
+    return true;
+}
+
+std::vector<ID3_Frame*> FramesOf(ID3_Tag& tag) {
+    std::vector<ID3_Frame*> frames;
+    ID3_Tag::Iterator* it = tag.CreateIterator();
+    while (ID3_Frame* frame = it->GetNext())
+        frames.push_back(frame);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+    delete it;
+#pragma GCC diagnostic pop
+    return frames;
+}
+
+void CopyToBuffer(const std::wstring& text, wchar_t* buf, int size) {
+    if (!buf || size <= 0)
+        return;
+    size_t count = text.size() < static_cast<size_t>(size - 1) ? text.size() : static_cast<size_t>(size - 1);
+    text.copy(buf, count);
+    buf[count] = L'\0';
+}
+
+} // namespace trelvox
