@@ -51,6 +51,21 @@ bool ReadFieldText(const ID3_Frame& frame, ID3_FieldID fieldId, std::wstring& te
     return true;
 }
 
+namespace {
+
+bool FrameIsUtf16(const ID3_Frame& frame) {
+    ID3_Field* encoding = frame.GetField(ID3FN_TEXTENC);
+    return encoding && ID3TE_IS_DOUBLE_BYTE_ENC(static_cast<ID3_TextEnc>(encoding->Get()));
+}
+
+void StoreUtf16(ID3_Field& field, const std::wstring& text) {
+    field.SetEncoding(ID3TE_UTF16);
+    std::basic_string<unicode_t> wide(text.begin(), text.end());
+    field.Set(wide.c_str());
+}
+
+} // namespace
+
 bool WriteFieldText(ID3_Frame& frame, ID3_FieldID fieldId, const std::wstring& text) {
     ID3_Field* field = frame.GetField(fieldId);
     if (!field)
@@ -58,18 +73,30 @@ bool WriteFieldText(ID3_Frame& frame, ID3_FieldID fieldId, const std::wstring& t
     bool ascii = true;
     for (wchar_t c : text)
         ascii = ascii && c < 0x80;
-    // Languages and MIME types are fixed-width or Latin-1 only fields: they are never UTF-16.
-    if (ascii || !field->IsEncodable()) {
-        if (field->IsEncodable())
-            field->SetEncoding(ID3TE_ISO8859_1);
+    // Languages, URLs and MIME types are Latin-1 only fields: they are never UTF-16.
+    if (!field->IsEncodable()) {
         field->Set(Narrow(text, CP_ACP).c_str());
         return true;
     }
-    if (ID3_Field* encodingField = frame.GetField(ID3FN_TEXTENC))
-        encodingField->Set(static_cast<uint32>(ID3TE_UTF16));
-    field->SetEncoding(ID3TE_UTF16);
-    std::basic_string<unicode_t> wide(text.begin(), text.end());
-    field->Set(wide.c_str());
+    if (ascii && !FrameIsUtf16(frame)) {
+        field->SetEncoding(ID3TE_ISO8859_1);
+        field->Set(Narrow(text, CP_ACP).c_str());
+        return true;
+    }
+    // One encoding byte covers every text of the frame. id3lib would convert the frame's
+    // other 8-bit texts itself when rendering, but writes them in the wrong byte order, so
+    // they are stored again as UTF-16 here.
+    if (!FrameIsUtf16(frame)) {
+        for (ID3_FieldID other : {ID3FN_TEXT, ID3FN_DESCRIPTION}) {
+            ID3_Field* otherField = other == fieldId ? nullptr : frame.GetField(other);
+            std::wstring otherText;
+            if (otherField && ReadFieldText(frame, other, otherText))
+                StoreUtf16(*otherField, otherText);
+        }
+        if (ID3_Field* encodingField = frame.GetField(ID3FN_TEXTENC))
+            encodingField->Set(static_cast<uint32>(ID3TE_UTF16));
+    }
+    StoreUtf16(*field, text);
     return true;
 }
 

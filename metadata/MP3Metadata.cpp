@@ -5,6 +5,7 @@
 #include "SettingsStore.h"
 
 #include <memory>
+#include <memory>
 #include <new>
 
 unsigned TX_THISCALL CMP3Metadata::GetCapabilities() {
@@ -44,7 +45,9 @@ HRESULT TX_THISCALL CMP3Metadata::SetTag(IMetadataTag* tag) {
         }
         bool storeV1 = trelvox::ReadSettingInt("Settings", "MP3_Store_ID3v1", 0) != 0;
         linked.Strip(ID3TT_ALL);
-        flags_t written = linked.Update(storeV1 ? ID3TT_ID3V1 : ID3TT_ID3V2);
+        // id3lib renders an ID3v1 tag even without frames; an empty tag must leave none.
+        flags_t written = copied > 0 ? linked.Update(storeV1 ? ID3TT_ID3V1 : ID3TT_ID3V2)
+                                     : static_cast<flags_t>(ID3TT_NONE);
         return written == ID3TT_NONE && copied > 0 ? E_FAIL : S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
