@@ -8,6 +8,17 @@ namespace trelvox {
 
 static_assert(sizeof(wchar_t) == sizeof(unicode_t), "id3lib's UTF-16 is the platform's wchar_t");
 
+namespace {
+
+// id3lib keeps UTF-16 text as big-endian byte pairs in its unicode_t units, whatever the
+// byte-order mark in the file said, and writes those units out after a little-endian mark.
+// Swapping at this one boundary gives host-order text to us and correct files to others.
+unicode_t SwapBytes(unicode_t c) {
+    return static_cast<unicode_t>(((c & 0xFF) << 8) | (c >> 8));
+}
+
+} // namespace
+
 std::wstring Widen(const std::string& text, unsigned codePage) {
     if (text.empty())
         return std::wstring();
@@ -39,9 +50,8 @@ bool ReadFieldText(const ID3_Frame& frame, ID3_FieldID fieldId, std::wstring& te
         const unicode_t* raw = field->GetRawUnicodeText();
         text.clear();
         if (raw) {
-            // id3lib hands out the characters in host order without the byte-order mark.
             for (size_t i = 0; i < field->Size() / sizeof(unicode_t) && raw[i]; ++i)
-                text.push_back(static_cast<wchar_t>(raw[i]));
+                text.push_back(static_cast<wchar_t>(SwapBytes(raw[i])));
         }
         return true;
     }
@@ -60,7 +70,9 @@ bool FrameIsUtf16(const ID3_Frame& frame) {
 
 void StoreUtf16(ID3_Field& field, const std::wstring& text) {
     field.SetEncoding(ID3TE_UTF16);
-    std::basic_string<unicode_t> wide(text.begin(), text.end());
+    std::basic_string<unicode_t> wide;
+    for (wchar_t c : text)
+        wide.push_back(SwapBytes(static_cast<unicode_t>(c)));
     field.Set(wide.c_str());
 }
 
