@@ -1,6 +1,7 @@
 #include "FLACMetadata.h"
 
 #include "FieldText.h"
+#include "HResultGuard.h"
 #include "MetadataTag.h"
 
 #include <FLAC++/metadata.h>
@@ -66,7 +67,7 @@ unsigned TX_THISCALL CFLACMetadata::GetCapabilities() {
 }
 
 HRESULT TX_THISCALL CFLACMetadata::GetTag(IMetadataTag** tag) {
-    try {
+    return trelvox::GuardHResult([&]() -> HRESULT {
         if (!tag)
             return E_INVALIDARG;
         ID3_Tag linked;
@@ -74,11 +75,7 @@ HRESULT TX_THISCALL CFLACMetadata::GetTag(IMetadataTag** tag) {
         MergeComments(FileName(), linked);
         *tag = new CMetadataTag(linked);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }
 
 HRESULT TX_THISCALL CFLACMetadata::SetTag(IMetadataTag*) {

@@ -1,6 +1,7 @@
 #include "MP3Metadata.h"
 
 #include "FieldText.h"
+#include "HResultGuard.h"
 #include "MetadataTag.h"
 #include "SettingsStore.h"
 
@@ -13,22 +14,18 @@ unsigned TX_THISCALL CMP3Metadata::GetCapabilities() {
 }
 
 HRESULT TX_THISCALL CMP3Metadata::GetTag(IMetadataTag** tag) {
-    try {
+    return trelvox::GuardHResult([&]() -> HRESULT {
         if (!tag)
             return E_INVALIDARG;
         ID3_Tag linked;
         linked.Link(FileName().c_str(), ID3TT_ALL);
         *tag = new CMetadataTag(linked);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }
 
 HRESULT TX_THISCALL CMP3Metadata::SetTag(IMetadataTag* tag) {
-    try {
+    return trelvox::GuardHResult([&]() -> HRESULT {
         CMetadataTag* source = CMetadataTag::FromInterface(tag);
         if (!source)
             return E_INVALIDARG;
@@ -49,9 +46,5 @@ HRESULT TX_THISCALL CMP3Metadata::SetTag(IMetadataTag* tag) {
         flags_t written = copied > 0 ? linked.Update(storeV1 ? ID3TT_ID3V1 : ID3TT_ID3V2)
                                      : static_cast<flags_t>(ID3TT_NONE);
         return written == ID3TT_NONE && copied > 0 ? E_FAIL : S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }

@@ -1,5 +1,6 @@
 // The exported entry points of the tag model.
 #include "FLACMetadata.h"
+#include "HResultGuard.h"
 #include "MP3Metadata.h"
 #include "MetadataFrameFactory.h"
 #include "MetadataTag.h"
@@ -57,7 +58,7 @@ int __cdecl MetadataGetFormats(char* buf) {
 }
 
 HRESULT __cdecl MetadataCreateFromFile(const char* path, IMetadata** md) {
-    try {
+    return trelvox::GuardHResult([&]() -> HRESULT {
         if (!path || !md)
             return E_INVALIDARG;
         switch (ContainerFor(path)) {
@@ -74,41 +75,29 @@ HRESULT __cdecl MetadataCreateFromFile(const char* path, IMetadata** md) {
             break;
         }
         return E_INVALIDARG;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }
 
 HRESULT __cdecl MetadataCreateMP3(const char* path, IMetadata** md) {
-    try {
+    return trelvox::GuardHResult([&]() -> HRESULT {
         if (!path || !md)
             return E_INVALIDARG;
         *md = new CMP3Metadata(path);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }
 
 HRESULT __cdecl MetadataCreateTag(IMetadataTag** tag) {
-    try {
+    return trelvox::GuardHResult([&]() -> HRESULT {
         if (!tag)
             return E_INVALIDARG;
         *tag = new CMetadataTag();
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }
 
 HRESULT __cdecl MetadataCreateFrame(int frameId, REFIID iid, void** frame) {
-    try {
+    return trelvox::GuardHResult([&]() -> HRESULT {
         if (!frame)
             return E_INVALIDARG;
         *frame = nullptr;
@@ -118,11 +107,7 @@ HRESULT __cdecl MetadataCreateFrame(int frameId, REFIID iid, void** frame) {
         if (SUCCEEDED(hr))
             created->SetID(static_cast<ID3_FrameID>(frameId));
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }
 
 int __cdecl AutoTag() {

@@ -1,6 +1,7 @@
 #include "MetadataTag.h"
 
 #include "FieldText.h"
+#include "HResultGuard.h"
 #include "MetadataFrameFactory.h"
 
 #include <new>
@@ -14,7 +15,7 @@ HRESULT TX_THISCALL CMetadataTag::Reserved(void*, void*, void*) {
 }
 
 HRESULT TX_THISCALL CMetadataTag::GetFrame(int frameId, REFIID iid, void** frame) {
-    try {
+    return trelvox::GuardHResult([&]() -> HRESULT {
         if (!frame)
             return E_INVALIDARG;
         // id3lib's Find resumes after its previous hit, so it would hand out a later frame of
@@ -29,11 +30,7 @@ HRESULT TX_THISCALL CMetadataTag::GetFrame(int frameId, REFIID iid, void** frame
         if (!found)
             return E_INVALIDARG;
         return trelvox::CreateFrameObject(frameId, found, false, iid, frame);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }
 
 HRESULT TX_THISCALL CMetadataTag::RemoveFrames(int frameId) {
