@@ -1,5 +1,6 @@
 // The edit dialogs' input checks and the genre text they build.
 #include "FrameDisplay.h"
+#include "FrameTexts.h"
 #include "FrameValidation.h"
 #include "TestSupport.h"
 
@@ -84,4 +85,21 @@ TEST(LanguageNames, KnownCodeAndUnknownCode) {
     EXPECT_NE(english.find(L"English"), std::wstring::npos)
         << "got " << std::string(english.begin(), english.end());
     EXPECT_EQ(LanguageName(L"qqq"), L"qqq");
+}
+
+TEST(FrameTexts, PictureTypesAndLongDescriptions) {
+    EXPECT_STREQ(PictureTypeName(0), "Other");
+    EXPECT_STREQ(PictureTypeName(3), "Cover (front)");
+    EXPECT_STREQ(PictureTypeName(6), "Media (e.g. lable side of CD)");
+    EXPECT_STREQ(PictureTypeName(17), "A bright coloured fish");
+    EXPECT_STREQ(PictureTypeName(20), "Publisher/Studio logotype");
+    EXPECT_EQ(PictureTypeName(21), nullptr);
+    EXPECT_STREQ(FrameLongDescription(80), "Contains the year of the recording.");
+    EXPECT_STREQ(FrameLongDescription(92), "Intended for URL links concerning the audiofile.");
+    EXPECT_STREQ(FrameLongDescription(2), "Contains a picture directly related to the audio file.");
+    // Every frame the model serves has an entry; frames it does not serve mostly have none.
+    for (int id : {4, 29, 32, 33, 34, 45, 47, 50, 51, 65, 68, 77, 79, 84, 91})
+        EXPECT_NE(FrameLongDescription(id), nullptr) << id;
+    for (int id : {0, 10, 17, 19, 81, 93, 94, 95, -1})
+        EXPECT_EQ(FrameLongDescription(id), nullptr) << id;
 }

@@ -9,7 +9,7 @@
 namespace {
 
 constexpr int kTALB = 29, kTCON = 32, kTCOP = 33, kTDAT = 34, kTIT2 = 47, kTLEN = 51, kTPE1 = 61, kTRCK = 68,
-              kTSSE = 77, kTXXX = 79, kCOMM = 4, kAPIC = 2, kWOAR = 87, kWXXX = 92, kPCNT = 95;
+              kTSSE = 77, kTXXX = 79, kCOMM = 4, kAPIC = 2, kWOAR = 87, kWXXX = 92, kPCNT = 18;
 
 template <class Kind> Kind* NewFrame(int id, const IID& iid) {
     Kind* frame = nullptr;
