@@ -187,3 +187,31 @@ TEST_F(MP3Metadata, DamagedTagsGiveAPartialTagWithoutCrashing) {
     EXPECT_EQ(tag->GetFrameCount(), 0u);
     tag->Release();
 }
+
+TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
+    // An ID3v2.3 tag with a play counter (no frame object serves PCNT) and a title.
+    std::string counter =
+        std::string("PCNT") + std::string("\0\0\0\x04\0\0", 6) + std::string("\0\0\0\x07", 4);
+    std::string title = std::string("TIT2") + std::string("\0\0\0\x03\0\0", 6) + std::string("\0Hi", 3);
+    std::string body = counter + title;
+    std::string header = std::string("ID3\x03\0\0\0\0\0", 9) + static_cast<char>(body.size());
+    txtest::WriteFile(path, header + body + MpegAudio());
+
+    IMetadataTag* tag = ReadTag(path);
+    ASSERT_NE(tag, nullptr);
+    EXPECT_EQ(tag->GetFrameCount(), 2u);
+    void* frame = nullptr;
+    EXPECT_EQ(tag->GetFrame(18, IID_IMetadataFrame, &frame), E_INVALIDARG);
+    EXPECT_EQ(TextOf(tag, kTIT2), L"Hi");
+
+    std::string copy = dir / "copy.mp3";
+    txtest::WriteFile(copy, MpegAudio());
+    ASSERT_EQ(WriteTag(copy, tag), S_OK);
+    tag->Release();
+    std::string written = txtest::ReadFile(copy);
+    EXPECT_NE(written.find("PCNT"), std::string::npos) << "the counter must travel with the tag";
+    IMetadataTag* back = ReadTag(copy);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetFrameCount(), 2u);
+    back->Release();
+}
