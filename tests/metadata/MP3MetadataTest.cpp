@@ -215,3 +215,28 @@ TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
     EXPECT_EQ(back->GetFrameCount(), 2u);
     back->Release();
 }
+
+TEST_F(MP3Metadata, EveryTruncationOfAWrittenTagReadsWithoutCrashing) {
+    IMetadataTag* tag = nullptr;
+    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
+    AddText(tag, kTIT2, L"Caf\u00e9 \u6771\u4eac");
+    AddText(tag, kTPE1, L"Artist");
+    IMetadataFrameComment* comment = nullptr;
+    ASSERT_EQ(MetadataCreateFrame(kCOMM, IID_IMetadataFrameComment, reinterpret_cast<void**>(&comment)),
+              S_OK);
+    comment->SetText(L"a comment");
+    comment->AttachTo(tag);
+    comment->Release();
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    tag->Release();
+
+    std::string whole = txtest::ReadFile(path);
+    size_t tagBytes = whole.size() - MpegAudio().size();
+    for (size_t cut = 0; cut < tagBytes; cut += 3) {
+        txtest::WriteFile(path, whole.substr(0, cut));
+        IMetadataTag* partial = ReadTag(path);
+        ASSERT_NE(partial, nullptr) << "cut at " << cut;
+        EXPECT_LE(partial->GetFrameCount(), 3u) << "cut at " << cut;
+        partial->Release();
+    }
+}
