@@ -1,0 +1,30 @@
+// The one-line texts that frame lists show, as plain functions of the frame's fields.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace trelvox {
+
+// TLEN: milliseconds as "%dm %ds" (leading digits only; none reads as 0).
+std::wstring DisplaySongLength(const std::wstring& text);
+// TDAT "DDMM" in the user's locale as "d. MMMM".
+std::wstring DisplayDate(const std::wstring& text);
+// TIME "HHMM" in the user's time format without seconds.
+std::wstring DisplayTime(const std::wstring& text);
+// TCON with its "(n)" genre references resolved and the pieces joined with ", ".
+std::wstring DisplayGenre(const std::wstring& text);
+// The TCON text for a list of genre names: known names become "(n)", others stay as written.
+std::wstring BuildGenreText(const std::vector<std::wstring>& entries);
+// The language name of a three-letter Windows language code, or the code when unknown.
+std::wstring LanguageName(const std::wstring& code);
+// "Copyright (c) " + text.
+std::wstring DisplayCopyright(const std::wstring& text);
+// "%s (%s)" as user texts and user URLs show.
+std::wstring DisplayWithDescription(const std::wstring& text, const std::wstring& description);
+// Text, then " (description)" when there is one.
+std::wstring DisplayComment(const std::wstring& text, const std::wstring& description);
+// "image/png (desc, 1234 bytes)", "no desc." for an empty description.
+std::wstring DisplayPicture(const std::wstring& mimeType, const std::wstring& description, size_t bytes);
+
+} // namespace trelvox

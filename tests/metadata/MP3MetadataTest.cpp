@@ -1,0 +1,242 @@
+// Writing and reading ID3 tags of MPEG files through the MP3 container, on generated files.
+#include "TestSupport.h"
+#include "Trelvox.h"
+#include "TrelvoxMetadata.h"
+
+#include <string>
+
+namespace {
+
+constexpr int kTIT2 = 47, kTPE1 = 61, kAPIC = 2, kCOMM = 4;
+
+// Twenty silent MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz, 417 bytes each).
+std::string MpegAudio() {
+    std::string frame(417, '\0');
+    frame[0] = '\xFF';
+    frame[1] = '\xFB';
+    frame[2] = '\x90';
+    frame[3] = '\x00';
+    std::string audio;
+    for (int i = 0; i < 20; ++i)
+        audio += frame;
+    return audio;
+}
+
+void AddText(IMetadataTag* tag, int id, const wchar_t* text) {
+    IMetadataFrameText* frame = nullptr;
+    ASSERT_EQ(MetadataCreateFrame(id, IID_IMetadataFrameText, reinterpret_cast<void**>(&frame)), S_OK);
+    frame->SetText(text);
+    frame->AttachTo(tag);
+    frame->Release();
+}
+
+IMetadataTag* ReadTag(const std::string& path) {
+    IMetadata* md = nullptr;
+    IMetadataTag* tag = nullptr;
+    EXPECT_EQ(MetadataCreateFromFile(path.c_str(), &md), S_OK);
+    if (md) {
+        EXPECT_EQ(md->GetTag(&tag), S_OK);
+        md->Release();
+    }
+    return tag;
+}
+
+HRESULT WriteTag(const std::string& path, IMetadataTag* tag) {
+    IMetadata* md = nullptr;
+    if (MetadataCreateMP3(path.c_str(), &md) != S_OK)
+        return E_UNEXPECTED;
+    HRESULT hr = md->SetTag(tag);
+    md->Release();
+    return hr;
+}
+
+std::wstring TextOf(IMetadataTag* tag, int id) {
+    IMetadataFrameText* frame = nullptr;
+    if (tag->GetFrame(id, IID_IMetadataFrameText, reinterpret_cast<void**>(&frame)) != S_OK)
+        return L"<missing>";
+    wchar_t buf[128] = L"";
+    frame->GetText(buf, 128);
+    frame->Release();
+    return buf;
+}
+
+class MP3Metadata : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitTX(nullptr);
+        PutProfileInt("Settings", "MP3_Store_ID3v1", 0);
+        path = dir / "song.mp3";
+        txtest::WriteFile(path, MpegAudio());
+    }
+    void TearDown() override { PutProfileInt("Settings", "MP3_Store_ID3v1", 0); }
+
+    txtest::TempDir dir;
+    std::string path;
+};
+
+} // namespace
+
+TEST_F(MP3Metadata, NonAsciiTextsSurviveAWriteAndARead) {
+    IMetadataTag* tag = nullptr;
+    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
+    AddText(tag, kTIT2, L"Caf\u00e9 Stra\u00dfe \u6771\u4eac");
+    AddText(tag, kTPE1, L"Plain Artist");
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    tag->Release();
+
+    std::string bytes = txtest::ReadFile(path);
+    EXPECT_EQ(bytes.substr(0, 3), "ID3");
+    EXPECT_EQ(bytes.substr(bytes.size() - MpegAudio().size()), MpegAudio()) << "the audio must not change";
+
+    IMetadataTag* back = ReadTag(path);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetFrameCount(), 2u);
+    EXPECT_EQ(TextOf(back, kTIT2), L"Caf\u00e9 Stra\u00dfe \u6771\u4eac");
+    EXPECT_EQ(TextOf(back, kTPE1), L"Plain Artist");
+    back->Release();
+}
+
+TEST_F(MP3Metadata, EmptyTagRemovesBothVersionsAndLeavesTheAudio) {
+    IMetadataTag* tag = nullptr;
+    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
+    AddText(tag, kTIT2, L"Title");
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    PutProfileInt("Settings", "MP3_Store_ID3v1", 1);
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    ASSERT_EQ(txtest::ReadFile(path).size(), MpegAudio().size() + 128);
+    tag->RemoveFrames(kTIT2);
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    tag->Release();
+    EXPECT_TRUE(txtest::ReadFile(path) == MpegAudio()) << "size " << txtest::ReadFile(path).size();
+}
+
+TEST_F(MP3Metadata, Id3v1SettingKeepsOnlyWhatVersion1Holds) {
+    PutProfileInt("Settings", "MP3_Store_ID3v1", 1);
+    IMetadataTag* tag = nullptr;
+    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
+    AddText(tag, kTIT2, L"Short Title");
+    AddText(tag, kTPE1, L"Band");
+    IMetadataFramePicture* picture = nullptr;
+    ASSERT_EQ(MetadataCreateFrame(kAPIC, IID_IMetadataFramePicture, reinterpret_cast<void**>(&picture)),
+              S_OK);
+    picture->SetMimeType(L"image/png");
+    picture->SetDescription(L"front");
+    picture->AttachTo(tag);
+    picture->Release();
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    tag->Release();
+
+    std::string bytes = txtest::ReadFile(path);
+    ASSERT_EQ(bytes.size(), MpegAudio().size() + 128);
+    EXPECT_EQ(bytes.substr(bytes.size() - 128, 3), "TAG");
+    EXPECT_NE(bytes.substr(0, 3), "ID3");
+    IMetadataTag* back = ReadTag(path);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(TextOf(back, kTIT2), L"Short Title");
+    EXPECT_EQ(TextOf(back, kTPE1), L"Band");
+    void* none = nullptr;
+    EXPECT_EQ(back->GetFrame(kAPIC, IID_IMetadataFrame, &none), E_INVALIDARG);
+    back->Release();
+}
+
+TEST_F(MP3Metadata, CommentAndPictureRoundTrip) {
+    IMetadataTag* tag = nullptr;
+    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
+    IMetadataFrameComment* comment = nullptr;
+    ASSERT_EQ(MetadataCreateFrame(kCOMM, IID_IMetadataFrameComment, reinterpret_cast<void**>(&comment)),
+              S_OK);
+    comment->SetLanguage(L"eng");
+    comment->SetDescription(L"note");
+    comment->SetText(L"\u00fcber");
+    comment->AttachTo(tag);
+    comment->Release();
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    tag->Release();
+
+    IMetadataTag* back = ReadTag(path);
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(back->GetFrame(kCOMM, IID_IMetadataFrameComment, reinterpret_cast<void**>(&comment)), S_OK);
+    wchar_t buf[64] = L"";
+    comment->GetDisplayText(buf, 64);
+    EXPECT_STREQ(buf, L"\u00fcber (note)");
+    comment->GetLanguage(buf, 64);
+    EXPECT_STREQ(buf, L"eng");
+    comment->Release();
+    back->Release();
+}
+
+TEST_F(MP3Metadata, DamagedTagsGiveAPartialTagWithoutCrashing) {
+    // An ID3v2.3 header that claims far more bytes than the file has, holding one good
+    // frame and one whose size runs past the end.
+    std::string frame =
+        std::string("TIT2") + std::string("\0\0\0\x06", 4) + std::string("\0\0", 2) + '\0' + "Hello";
+    std::string broken =
+        std::string("TPE1") + std::string("\x7f\xff\xff\xff", 4) + std::string("\0\0\0", 3) + "Ba";
+    std::string body = frame + broken;
+    for (const std::string& header :
+         {std::string("ID3\x03\0\0\x7f\x7f\x7f\x7f", 10), std::string("ID3\x03\0\0\0\0\0\x20", 10)}) {
+        txtest::WriteFile(path, header + body);
+        IMetadataTag* tag = ReadTag(path);
+        ASSERT_NE(tag, nullptr);
+        EXPECT_LE(tag->GetFrameCount(), 2u);
+        tag->Release();
+    }
+    txtest::WriteFile(path, "ID3\x03");
+    IMetadataTag* tag = ReadTag(path);
+    ASSERT_NE(tag, nullptr);
+    EXPECT_EQ(tag->GetFrameCount(), 0u);
+    tag->Release();
+}
+
+TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
+    // An ID3v2.3 tag with a play counter (no frame object serves PCNT) and a title.
+    std::string counter =
+        std::string("PCNT") + std::string("\0\0\0\x04\0\0", 6) + std::string("\0\0\0\x07", 4);
+    std::string title = std::string("TIT2") + std::string("\0\0\0\x03\0\0", 6) + std::string("\0Hi", 3);
+    std::string body = counter + title;
+    std::string header = std::string("ID3\x03\0\0\0\0\0", 9) + static_cast<char>(body.size());
+    txtest::WriteFile(path, header + body + MpegAudio());
+
+    IMetadataTag* tag = ReadTag(path);
+    ASSERT_NE(tag, nullptr);
+    EXPECT_EQ(tag->GetFrameCount(), 2u);
+    void* frame = nullptr;
+    EXPECT_EQ(tag->GetFrame(18, IID_IMetadataFrame, &frame), E_INVALIDARG);
+    EXPECT_EQ(TextOf(tag, kTIT2), L"Hi");
+
+    std::string copy = dir / "copy.mp3";
+    txtest::WriteFile(copy, MpegAudio());
+    ASSERT_EQ(WriteTag(copy, tag), S_OK);
+    tag->Release();
+    std::string written = txtest::ReadFile(copy);
+    EXPECT_NE(written.find("PCNT"), std::string::npos) << "the counter must travel with the tag";
+    IMetadataTag* back = ReadTag(copy);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetFrameCount(), 2u);
+    back->Release();
+}
+
+TEST_F(MP3Metadata, EveryTruncationOfAWrittenTagReadsWithoutCrashing) {
+    IMetadataTag* tag = nullptr;
+    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
+    AddText(tag, kTIT2, L"Caf\u00e9 \u6771\u4eac");
+    AddText(tag, kTPE1, L"Artist");
+    IMetadataFrameComment* comment = nullptr;
+    ASSERT_EQ(MetadataCreateFrame(kCOMM, IID_IMetadataFrameComment, reinterpret_cast<void**>(&comment)),
+              S_OK);
+    comment->SetText(L"a comment");
+    comment->AttachTo(tag);
+    comment->Release();
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    tag->Release();
+
+    std::string whole = txtest::ReadFile(path);
+    size_t tagBytes = whole.size() - MpegAudio().size();
+    for (size_t cut = 0; cut < tagBytes; cut += 3) {
+        txtest::WriteFile(path, whole.substr(0, cut));
+        IMetadataTag* partial = ReadTag(path);
+        ASSERT_NE(partial, nullptr) << "cut at " << cut;
+        EXPECT_LE(partial->GetFrameCount(), 3u) << "cut at " << cut;
+        partial->Release();
+    }
+}

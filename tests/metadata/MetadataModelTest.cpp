@@ -1,0 +1,289 @@
+// Tags, frames, their kinds and display texts, and the genre list, through the exports.
+#include "TestSupport.h"
+#include "TrelvoxMetadata.h"
+
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+constexpr int kTALB = 29, kTCON = 32, kTCOP = 33, kTDAT = 34, kTIT2 = 47, kTLEN = 51, kTPE1 = 61, kTRCK = 68,
+              kTSSE = 77, kTXXX = 79, kCOMM = 4, kAPIC = 2, kWOAR = 87, kWXXX = 92, kPCNT = 18;
+
+template <class Kind> Kind* NewFrame(int id, const IID& iid) {
+    Kind* frame = nullptr;
+    EXPECT_EQ(MetadataCreateFrame(id, iid, reinterpret_cast<void**>(&frame)), S_OK) << "frame " << id;
+    return frame;
+}
+
+IMetadataFrameText* NewText(int id, const wchar_t* text) {
+    IMetadataFrameText* frame = NewFrame<IMetadataFrameText>(id, IID_IMetadataFrameText);
+    if (frame)
+        frame->SetText(text);
+    return frame;
+}
+
+std::wstring Display(IMetadataFrame* frame) {
+    wchar_t buf[256] = L"untouched";
+    frame->GetDisplayText(buf, 256);
+    return buf;
+}
+
+std::wstring DisplayOfText(int id, const wchar_t* text) {
+    IMetadataFrameText* frame = NewText(id, text);
+    std::wstring shown = frame ? Display(frame) : L"";
+    if (frame)
+        frame->Release();
+    return shown;
+}
+
+} // namespace
+
+TEST(MetadataFormats, ListsTheExtensionsAsConsecutiveStrings) {
+    char buf[64];
+    memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(MetadataGetFormats(buf), 57);
+    std::string joined;
+    for (const char* p = buf; *p; p += strlen(p) + 1)
+        joined += std::string(p) + " ";
+    EXPECT_EQ(joined, ".mp3 .mp2 .mp1 .mpg .mpeg .wma .wmv .asx .asf .aac .flac ");
+}
+
+TEST(MetadataFormats, ContainerIsChosenByExtensionIgnoringCase) {
+    for (const char* path : {"C:\\a\\song.MP3", "song.Flac", "x.mpeg", "y.AAC", "v.wmv", "z.asf"}) {
+        IMetadata* md = nullptr;
+        EXPECT_EQ(MetadataCreateFromFile(path, &md), S_OK) << path;
+        if (md) {
+            txtest::CheckInterfaces(md, {IID_IMetadata}, {IID_IMetadataTag, IID_IMetadataFrame});
+            md->Release();
+        }
+    }
+    for (const char* path : {"song.ogg", "song", "C:\\dir.mp3\\song", "song.mp3.txt"}) {
+        IMetadata* md = reinterpret_cast<IMetadata*>(0x1234);
+        EXPECT_EQ(MetadataCreateFromFile(path, &md), E_INVALIDARG) << path;
+        EXPECT_EQ(md, reinterpret_cast<IMetadata*>(0x1234)) << path;
+    }
+}
+
+TEST(MetadataFormats, CapabilitiesAndTheWindowsMediaPlaceholder) {
+    IMetadata* mp3 = nullptr;
+    IMetadata* flac = nullptr;
+    IMetadata* wma = nullptr;
+    ASSERT_EQ(MetadataCreateMP3("missing.mp3", &mp3), S_OK);
+    ASSERT_EQ(MetadataCreateFromFile("missing.flac", &flac), S_OK);
+    ASSERT_EQ(MetadataCreateFromFile("missing.wma", &wma), S_OK);
+    EXPECT_EQ(mp3->GetCapabilities(), 3u);
+    EXPECT_EQ(flac->GetCapabilities(), 1u);
+    IMetadataTag* tag = nullptr;
+    EXPECT_EQ(wma->GetTag(&tag), E_NOTIMPL);
+    EXPECT_EQ(tag, nullptr);
+    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
+    EXPECT_EQ(wma->SetTag(tag), E_NOTIMPL);
+    EXPECT_EQ(flac->SetTag(tag), E_NOTIMPL);
+    tag->Release();
+    // Missing files read as empty tags.
+    ASSERT_EQ(mp3->GetTag(&tag), S_OK);
+    EXPECT_EQ(tag->GetFrameCount(), 0u);
+    tag->Release();
+    ASSERT_EQ(flac->GetTag(&tag), S_OK);
+    EXPECT_EQ(tag->GetFrameCount(), 0u);
+    tag->Release();
+    mp3->Release();
+    flac->Release();
+    wma->Release();
+}
+
+TEST(MetadataTag, CreationFramesAndRemoval) {
+    EXPECT_EQ(MetadataCreateTag(nullptr), E_INVALIDARG);
+    IMetadataTag* tag = nullptr;
+    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
+    EXPECT_EQ(txtest::RefCount(tag), 1u);
+    txtest::CheckInterfaces(tag, {IID_IMetadataTag}, {IID_IMetadata, IID_IMetadataFrame});
+    EXPECT_EQ(tag->Reserved(nullptr, nullptr, nullptr), E_NOTIMPL);
+
+    for (const wchar_t* artist : {L"One", L"Two"}) {
+        IMetadataFrameText* frame = NewText(kTPE1, artist);
+        frame->AttachTo(tag);
+        frame->AttachTo(tag); // a second time does nothing
+        frame->Release();
+    }
+    EXPECT_EQ(tag->GetFrameCount(), 2u);
+
+    void* out = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(tag->GetFrame(kTRCK, IID_IMetadataFrame, &out), E_INVALIDARG);
+    IMetadataFrameText* first = nullptr;
+    ASSERT_EQ(tag->GetFrame(kTPE1, IID_IMetadataFrameText, reinterpret_cast<void**>(&first)), S_OK);
+    wchar_t buf[16];
+    first->GetText(buf, 16);
+    EXPECT_STREQ(buf, L"One");
+
+    // A second view of the same frame sees the first one's change.
+    IMetadataFrameText* second = nullptr;
+    ASSERT_EQ(tag->GetFrame(kTPE1, IID_IMetadataFrameText, reinterpret_cast<void**>(&second)), S_OK);
+    second->SetText(L"Changed");
+    first->GetText(buf, 16);
+    EXPECT_STREQ(buf, L"Changed");
+    first->Release();
+    second->Release();
+    EXPECT_EQ(tag->GetFrameCount(), 2u) << "releasing views must leave the tag alone";
+
+    EXPECT_EQ(tag->RemoveFrames(kTRCK), S_OK);
+    EXPECT_EQ(tag->GetFrameCount(), 2u);
+    EXPECT_EQ(tag->RemoveFrames(kTPE1), S_OK);
+    EXPECT_EQ(tag->GetFrameCount(), 0u);
+    tag->Release();
+}
+
+TEST(MetadataFrame, CreationRefusesUnknownIdentifiersAndNullOut) {
+    void* out = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(MetadataCreateFrame(kPCNT, IID_IMetadataFrame, &out), E_INVALIDARG);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(MetadataCreateFrame(kTIT2, IID_IMetadataFrame, nullptr), E_INVALIDARG);
+    EXPECT_EQ(MetadataCreateFrame(kTIT2, IID_IMetadataFrameURL, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST(MetadataFrame, KindsAnswerTheirOwnInterfacesOnly) {
+    IMetadataFrame* comment = NewFrame<IMetadataFrame>(kCOMM, IID_IMetadataFrame);
+    ASSERT_NE(comment, nullptr);
+    txtest::CheckInterfaces(comment, {IID_IMetadataFrame, IID_IMetadataFrameComment},
+                            {IID_IMetadataFrameText, IID_IMetadataFrameURL, IID_IMetadataTag});
+    // The user-text GUID is the comment GUID: the answer is the comment interface.
+    IMetadataFrameComment* viaUserText = nullptr;
+    ASSERT_EQ(comment->QueryInterface(IID_IMetadataFrameUserText, reinterpret_cast<void**>(&viaUserText)),
+              S_OK);
+    viaUserText->SetText(L"hello");
+    wchar_t buf[16] = L"";
+    viaUserText->GetText(buf, 16);
+    EXPECT_STREQ(buf, L"hello");
+    GUID kind = {};
+    comment->GetKind(&kind);
+    EXPECT_TRUE(IsEqualGUID(kind, GUID_MetadataFrameComment));
+    EXPECT_EQ(comment->GetFrameID(), kCOMM);
+    viaUserText->Release();
+    comment->Release();
+
+    struct Expectation {
+        int id;
+        GUID kind;
+        bool readOnly;
+    };
+    for (const Expectation& e :
+         {Expectation{kTIT2, GUID_MetadataFrameText, false}, Expectation{kTLEN, GUID_MetadataFrameText, true},
+          Expectation{kTSSE, GUID_MetadataFrameText, true}, Expectation{kWOAR, GUID_MetadataFrameURL, false},
+          Expectation{kWXXX, GUID_MetadataFrameUserURL, false},
+          Expectation{kAPIC, GUID_MetadataFramePicture, false}}) {
+        IMetadataFrame* frame = NewFrame<IMetadataFrame>(e.id, e.kind);
+        ASSERT_NE(frame, nullptr) << e.id;
+        frame->GetKind(&kind);
+        EXPECT_TRUE(IsEqualGUID(kind, e.kind)) << e.id;
+        EXPECT_EQ(frame->IsReadOnly(), e.readOnly) << e.id;
+        EXPECT_NE(frame->GetName(), nullptr) << e.id;
+        frame->Release();
+    }
+}
+
+TEST(MetadataFrame, TextsSurviveInUtf16AndTruncateToTheBuffer) {
+    IMetadataFrameText* frame = NewText(kTIT2, L"\u00e9t\u00e9 \u00df \u6f22\u5b57");
+    wchar_t buf[32];
+    frame->GetText(buf, 32);
+    EXPECT_STREQ(buf, L"\u00e9t\u00e9 \u00df \u6f22\u5b57");
+    frame->GetText(buf, 3);
+    EXPECT_STREQ(buf, L"\u00e9t");
+    buf[0] = L'z';
+    frame->GetText(buf, 0);
+    EXPECT_EQ(buf[0], L'z');
+    frame->Release();
+}
+
+TEST(MetadataFrame, IsEqualAndCopyFrom) {
+    IMetadataFrameText* a = NewText(kTALB, L"Album");
+    IMetadataFrameText* b = NewText(kTALB, L"Album");
+    IMetadataFrameText* c = NewText(kTIT2, L"Album");
+    EXPECT_TRUE(a->IsEqual(b));
+    EXPECT_FALSE(a->IsEqual(c)); // different identifier
+    b->SetText(L"Other");
+    EXPECT_FALSE(a->IsEqual(b));
+    c->CopyFrom(b);
+    EXPECT_EQ(c->GetFrameID(), kTALB);
+    EXPECT_TRUE(c->IsEqual(b));
+    a->Release();
+    b->Release();
+    c->Release();
+}
+
+TEST(MetadataDisplay, TextKinds) {
+    EXPECT_EQ(DisplayOfText(kTLEN, L"215000"), L"3m 35s");
+    EXPECT_EQ(DisplayOfText(kTLEN, L"59999"), L"0m 59s");
+    EXPECT_EQ(DisplayOfText(kTLEN, L"x"), L"0m 0s");
+    EXPECT_EQ(DisplayOfText(kTCOP, L"2004 Label"), L"Copyright (c) 2004 Label");
+    EXPECT_EQ(DisplayOfText(kTDAT, L"0503"), L"5. March");
+    EXPECT_EQ(DisplayOfText(kTRCK, L"3/12"), L"3/12");
+}
+
+TEST(MetadataDisplay, GenreReferencesEscapesAndUnknownNumbers) {
+    EXPECT_EQ(DisplayOfText(kTCON, L"(17)(6)"), L"Rock, Grunge");
+    EXPECT_EQ(DisplayOfText(kTCON, L"(4)Eurodisco"), L"Disco, Eurodisco");
+    EXPECT_EQ(DisplayOfText(kTCON, L"  Britpop  "), L"Britpop");
+    EXPECT_EQ(DisplayOfText(kTCON, L"((Live)"), L"(Live");
+    EXPECT_EQ(DisplayOfText(kTCON, L"(200)Indie"), L", Indie");
+    EXPECT_EQ(DisplayOfText(kTCON, L"(40"), L"Altern Rock");
+}
+
+TEST(MetadataDisplay, MultiFieldKinds) {
+    IMetadataFrameComment* comment = NewFrame<IMetadataFrameComment>(kCOMM, IID_IMetadataFrameComment);
+    comment->SetDefaults();
+    comment->SetText(L"Nice");
+    EXPECT_EQ(Display(comment), L"Nice");
+    comment->SetDescription(L"note");
+    EXPECT_EQ(Display(comment), L"Nice (note)");
+    wchar_t lang[8] = L"";
+    comment->SetDefaults();
+    comment->GetLanguage(lang, 8);
+    EXPECT_STREQ(lang, L"enu");
+    comment->Release();
+
+    IMetadataFrameUserText* user = NewFrame<IMetadataFrameUserText>(kTXXX, IID_IMetadataFrameUserText);
+    user->SetText(L"128");
+    user->SetDescription(L"BPM");
+    EXPECT_EQ(Display(user), L"128 (BPM)");
+    user->Release();
+
+    IMetadataFrameUserURL* link = NewFrame<IMetadataFrameUserURL>(kWXXX, IID_IMetadataFrameUserURL);
+    link->SetURL(L"http://example.com/");
+    link->SetDescription(L"home");
+    EXPECT_EQ(Display(link), L"http://example.com/ (home)");
+    link->Release();
+
+    IMetadataFramePicture* picture = NewFrame<IMetadataFramePicture>(kAPIC, IID_IMetadataFramePicture);
+    picture->SetMimeType(L"image/png");
+    picture->SetPictureType(3);
+    EXPECT_EQ(picture->GetPictureType(), 3u);
+    EXPECT_EQ(Display(picture), L"image/png (no desc., 0 bytes)");
+    picture->SetDescription(L"front");
+    EXPECT_EQ(Display(picture), L"image/png (front, 0 bytes)");
+    picture->Release();
+}
+
+TEST(Genres, TableEdgesAndShortenedNames) {
+    EXPECT_EQ(GenreGetCount(), 80);
+    EXPECT_STREQ(GenreGet(0), "Blues          ");
+    EXPECT_STREQ(GenreGet(17), "Rock           ");
+    EXPECT_STREQ(GenreGet(79), "Hard Rock      ");
+    EXPECT_STREQ(GenreGet(64), "Native American");
+    EXPECT_EQ(GenreGet(80), nullptr);
+    EXPECT_EQ(GenreGet(static_cast<unsigned>(-1)), nullptr);
+    EXPECT_EQ(GenreToNum("Rock"), 17);
+    EXPECT_EQ(GenreToNum("Blues"), 0);
+    EXPECT_EQ(GenreToNum("Hard Rock"), 79);
+    EXPECT_EQ(GenreToNum("Native American"), 64);
+    EXPECT_EQ(GenreToNum("rock"), -1);
+    EXPECT_EQ(GenreToNum("Rock "), -1);
+    EXPECT_EQ(GenreToNum("AlternRock"), -1);
+    EXPECT_EQ(GenreToNum("Altern Rock"), 40);
+    EXPECT_EQ(GenreToNum("Inst. Pop"), 46);
+    EXPECT_EQ(GenreToNum("Instrum. Rock"), 47);
+    EXPECT_EQ(GenreToNum("Techno-Indus"), 51);
+    EXPECT_EQ(GenreToNum(""), -1);
+}
