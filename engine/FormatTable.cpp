@@ -1,6 +1,7 @@
 #include "FormatTable.h"
 
 #include "ClassFactory.h"
+#include "PathText.h"
 #include "Trelvox.h"
 
 #include <new>
@@ -52,11 +53,7 @@ FormatRecord g_formats[trelvox::kFormatCount] = {
 
 // The extension of path's file-name part with its dot, or "" when it has none.
 const char* ExtensionOf(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p; ++p) {
-        if (*p == '\\' || *p == '/')
-            name = p + 1;
-    }
+    const char* name = trelvox::FileNamePart(path);
     const char* dot = strrchr(name, '.');
     return dot ? dot : "";
 }

@@ -7,21 +7,7 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#if defined(__i386__)
-#define THISCALL __attribute__((thiscall))
-#else
-#define THISCALL /* one calling convention on 64-bit Windows */
-#endif
-
-static int g_failures;
-
-static void Check(bool ok, int line, const char* what) {
-    if (!ok) {
-        ++g_failures;
-        printf("MetadataVtable.c:%d: check failed: %s\n", line, what);
-    }
-}
-#define CHECK(cond) Check((cond), __LINE__, #cond)
+#include "CAbiCheck.h"
 
 typedef struct Tag Tag;
 typedef struct Frame Frame;
