@@ -6,7 +6,35 @@
 #include "TrelvoxConvert.h"
 #include "TrelvoxNormalizer.h"
 
+// Conversion options of AudioConvert; a null pointer means all off. Laid out as MSVC lays it
+// out: two bytes, two bytes of padding, two 32-bit integers.
+struct ConvertOptions {
+    uint8_t trimLeadingSilence;
+    uint8_t trimTrailingSilence;
+    int32_t fadeInMs;
+    int32_t fadeOutMs;
+};
+static_assert(sizeof(ConvertOptions) == 12, "ConvertOptions layout");
+static_assert(offsetof(ConvertOptions, fadeInMs) == 4, "ConvertOptions layout");
+static_assert(offsetof(ConvertOptions, fadeOutMs) == 8, "ConvertOptions layout");
+
+// The normalize argument of AudioConvert: TX_NORMALIZE_OFF, TX_NORMALIZE_MEASURED, or the
+// address of a double holding a preset gain (0.0 = measure); it receives the measured gain.
+#define TX_NORMALIZE_OFF (reinterpret_cast<double*>(0))
+#define TX_NORMALIZE_MEASURED (reinterpret_cast<double*>(1))
+
 extern "C" {
+// Conversion. Converts source into destination (both named, configured, not opened) on a
+// worker thread while this thread keeps dispatching its messages. startMs/endMs: -1 = open.
+// S_OK, E_INVALIDARG for a null object, E_FAIL otherwise (already reported to callback).
+TX_API HRESULT __cdecl AudioConvert(IConvertSource* source, IConvertDestination* destination,
+                                    IConvertCallback* callback, const ConvertOptions* options,
+                                    double* normalize, int32_t startMs, int32_t endMs);
+// Expands a naming scheme for source into outPath (formatIndex -1: a playlist name).
+// 1 = outPath holds the path; 0 = outPath holds the error message.
+TX_API int32_t __cdecl SuggestOutputFile(const char* scheme, int32_t formatIndex, IConvertSource* source,
+                                         char* outPath, int32_t outSize);
+
 // Format table and factories.
 TX_API int32_t __cdecl ConvGetFormatCount();
 TX_API uint32_t __cdecl ConvGetFormatPos(const FormatRecord* rec);
