@@ -1,17 +1,24 @@
 // txconv: the command-line front end of Trelvox.
+#include "Console.h"
+#include "Demo.h"
+#include "JobRunner.h"
+#include "Options.h"
+#include "TagPrinter.h"
+
 #include "Trelvox.h"
 
+#include <io.h>
 #include <stdio.h>
 #include <string.h>
 
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
 namespace {
 
-void PrintUsage() {
-    fputs("usage: txconv [options] FILE...\n"
-          "  --formats   list the formats the library knows\n"
-          "  --help      show this text\n",
-          stderr);
-}
+using txconv::Console;
 
 // Prints one line per row of the format table: index, name, read/write, extensions, description.
 int ListFormats() {
@@ -20,34 +27,117 @@ int ListFormats() {
         FormatRecord rec;
         if (ConvGetFormatAt(&rec, static_cast<uint32_t>(i)) != S_OK)
             return 1;
-        char extensions[MAX_PATH] = {};
-        for (const char* ext = rec.extensions; *ext; ext += strlen(ext) + 1) {
-            if (extensions[0])
-                strcat(extensions, " ");
-            strcat(extensions, ext);
-        }
+        std::string extensions;
+        for (const char* ext = rec.extensions; *ext; ext += strlen(ext) + 1)
+            extensions += (extensions.empty() ? "" : " ") + std::string(ext);
         printf("%2d  %-14s %c%c  %-24s %s\n", i, rec.name, rec.sourceClsid ? 'r' : '-',
-               rec.destClsid ? 'w' : '-', extensions, rec.description);
+               rec.destClsid ? 'w' : '-', extensions.c_str(), rec.description);
     }
     return 0;
+}
+
+// Ctrl-C and Ctrl-Break cancel the running conversions through IsCancelled; the conversions
+// then end, report their partial outputs, and the settings are restored on the way out.
+Console* g_console = nullptr;
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if ((event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) && g_console) {
+        g_console->Cancel();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// One integer of the "Settings" section changed for this run. The stored value is put back
+// at the end, unless something else changed it meanwhile (another txconv or the front end):
+// then theirs stays.
+class ScopedSetting {
+public:
+    ScopedSetting(const char* key, int value) : m_key(key), m_value(value) {
+        m_hadValue = GetProfileIntA("Settings", key, &m_oldValue);
+        if (m_hadValue && m_oldValue == value)
+            return; // already as wanted: nothing to change or restore
+        m_changed = PutProfileInt("Settings", key, value);
+    }
+    ~ScopedSetting() {
+        int now = 0;
+        if (!m_changed || !GetProfileIntA("Settings", m_key, &now) || now != m_value)
+            return;
+        if (m_hadValue)
+            PutProfileInt("Settings", m_key, m_oldValue);
+        else
+            PutProfileString("Settings", m_key, nullptr);
+    }
+    ScopedSetting(const ScopedSetting&) = delete;
+    ScopedSetting& operator=(const ScopedSetting&) = delete;
+
+    bool Applied() const { return m_changed || (m_hadValue && m_oldValue == m_value); }
+
+private:
+    const char* m_key;
+    int m_value;
+    int m_oldValue = 0;
+    bool m_hadValue = false;
+    bool m_changed = false;
+};
+
+int Run(int argc, char** argv) {
+    InitTX(nullptr);
+    txconv::Options options;
+    std::string error;
+    if (!txconv::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        fprintf(stderr, "error: %s\ninfo: txconv --help lists the options\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        fputs(txconv::UsageText(), stdout);
+        return 0;
+    }
+    if (options.listFormats)
+        return ListFormats();
+
+    // The progress line only makes sense on a console; questions only with one to answer them.
+    Console console(_isatty(_fileno(stderr)) != 0, _isatty(_fileno(stdin)) != 0);
+    if (!options.tagFiles.empty()) {
+        int status = 0;
+        for (const std::string& file : options.tagFiles)
+            status |= txconv::PrintTags(console, file);
+        return status;
+    }
+
+    txconv::JobRunner runner(options, console);
+    if (!runner.Prepare())
+        return 2;
+    g_console = &console;
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    int status = 0;
+    {
+        std::unique_ptr<ScopedSetting> bpm;
+        if (options.bpm) {
+            bpm = std::make_unique<ScopedSetting>("BPMAnalysis", 1);
+            if (!bpm->Applied())
+                console.Report("info", "", "the tempo setting cannot be stored; --bpm has no effect");
+        }
+        if (options.files.empty()) {
+            status = txconv::RunDemo(options, console, runner);
+        } else {
+            for (const std::string& file : options.files)
+                runner.AddFile(file);
+            status = runner.Run();
+        }
+    }
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    g_console = nullptr;
+    return status;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    InitTX(nullptr);
-    if (argc < 2) {
-        PrintUsage();
-        return 2;
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        fprintf(stderr, "error: %s\n", e.what());
+        return 1;
     }
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "--formats") == 0)
-            return ListFormats();
-        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
-            PrintUsage();
-            return 0;
-        }
-    }
-    fprintf(stderr, "txconv: converting files is not available yet; try --formats\n");
-    return 2;
 }

@@ -1,0 +1,266 @@
+#include "Options.h"
+
+#include <errno.h>
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace txconv {
+
+namespace {
+
+enum class Argument { None, Required, Optional };
+
+struct OptionSpec {
+    const char* name; // long name without the dashes
+    char shortName;   // 0: none
+    Argument argument;
+};
+
+// Optional arguments are only taken when written as --name=VALUE, as getopt does: a word
+// after "--normalize" is a file.
+constexpr OptionSpec kOptions[] = {
+    {"format", 'f', Argument::Required},  {"output-dir", 'o', Argument::Required},
+    {"scheme", 0, Argument::Required},    {"start", 0, Argument::Required},
+    {"end", 0, Argument::Required},       {"trim", 0, Argument::None},
+    {"trim-start", 0, Argument::None},    {"trim-end", 0, Argument::None},
+    {"fade-in", 0, Argument::Required},   {"fade-out", 0, Argument::Required},
+    {"normalize", 0, Argument::Optional}, {"bpm", 0, Argument::None},
+    {"opt", 0, Argument::Required},       {"jobs", 'j', Argument::Required},
+    {"yes", 'y', Argument::None},         {"no", 'n', Argument::None},
+    {"formats", 0, Argument::None},       {"tags", 0, Argument::Required},
+    {"help", 'h', Argument::None},
+};
+
+const OptionSpec* FindLong(const std::string& name) {
+    for (const OptionSpec& spec : kOptions)
+        if (name == spec.name)
+            return &spec;
+    return nullptr;
+}
+
+const OptionSpec* FindShort(char name) {
+    for (const OptionSpec& spec : kOptions)
+        if (spec.shortName && spec.shortName == name)
+            return &spec;
+    return nullptr;
+}
+
+// A whole decimal number from 0 to max; no sign, no blanks, nothing after the digits.
+bool ParseCount(const std::string& text, long max, long& value) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    long long parsed = strtoll(text.c_str(), nullptr, 10);
+    if (parsed > max)
+        return false;
+    value = static_cast<long>(parsed);
+    return true;
+}
+
+bool ParseMilliseconds(const std::string& name, const std::string& text, int32_t& value, std::string& error) {
+    long parsed = 0;
+    if (!ParseCount(text, INT32_MAX, parsed)) {
+        error = "--" + name + " needs a whole number of milliseconds, not '" + text + "'";
+        return false;
+    }
+    value = static_cast<int32_t>(parsed);
+    return true;
+}
+
+bool ParseNormalize(const std::string& text, Options& options, std::string& error) {
+    if (text == "track") {
+        options.normalize = NormalizeMode::Track;
+        return true;
+    }
+    if (text == "album") {
+        options.normalize = NormalizeMode::Album;
+        return true;
+    }
+    char* end = nullptr;
+    errno = 0;
+    double gain = strtod(text.c_str(), &end);
+    if (text.empty() || *end || errno || !isfinite(gain) || gain <= 0.0) {
+        error = "--normalize takes track, album or a gain factor above 0, not '" + text + "'";
+        return false;
+    }
+    options.normalize = NormalizeMode::Gain;
+    options.gain = gain;
+    return true;
+}
+
+bool ParseDestinationOption(const std::string& text, Options& options, std::string& error) {
+    // "--opt --bitrate=128" reads like the option it passes on; take the dashes off.
+    size_t start = text.find_first_not_of('-');
+    size_t equals = text.find('=');
+    DestinationOption option;
+    option.name = text.substr(start == std::string::npos ? text.size() : start,
+                              equals == std::string::npos ? std::string::npos : equals - start);
+    if (option.name.empty()) {
+        error = "--opt needs NAME or NAME=VALUE, not '" + text + "'";
+        return false;
+    }
+    if (equals != std::string::npos) {
+        option.value = text.substr(equals + 1);
+        option.hasValue = true;
+    }
+    options.destinationOptions.push_back(option);
+    return true;
+}
+
+bool Apply(const OptionSpec& spec, const std::string& value, bool hasValue, Options& options,
+           std::string& error) {
+    const std::string name = spec.name;
+    long count = 0;
+    if (name == "format") {
+        options.format = value;
+    } else if (name == "output-dir") {
+        if (value.empty()) {
+            error = "--output-dir needs a directory";
+            return false;
+        }
+        options.outputDir = value;
+    } else if (name == "scheme") {
+        if (value.empty()) {
+            error = "--scheme needs a naming scheme";
+            return false;
+        }
+        options.scheme = value;
+    } else if (name == "start") {
+        return ParseMilliseconds(name, value, options.startMs, error);
+    } else if (name == "end") {
+        return ParseMilliseconds(name, value, options.endMs, error);
+    } else if (name == "trim") {
+        options.trimStart = options.trimEnd = true;
+    } else if (name == "trim-start") {
+        options.trimStart = true;
+    } else if (name == "trim-end") {
+        options.trimEnd = true;
+    } else if (name == "fade-in") {
+        return ParseMilliseconds(name, value, options.fadeInMs, error);
+    } else if (name == "fade-out") {
+        return ParseMilliseconds(name, value, options.fadeOutMs, error);
+    } else if (name == "normalize") {
+        if (!hasValue)
+            options.normalize = NormalizeMode::Track;
+        else
+            return ParseNormalize(value, options, error);
+    } else if (name == "bpm") {
+        options.bpm = true;
+    } else if (name == "opt") {
+        return ParseDestinationOption(value, options, error);
+    } else if (name == "jobs") {
+        if (!ParseCount(value, 64, count) || count == 0) {
+            error = "--jobs needs a number from 1 to 64, not '" + value + "'";
+            return false;
+        }
+        options.jobs = static_cast<unsigned>(count);
+    } else if (name == "yes" || name == "no") {
+        OverwriteAnswer answer = name == "yes" ? OverwriteAnswer::Yes : OverwriteAnswer::No;
+        if (options.overwrite != OverwriteAnswer::Ask && options.overwrite != answer) {
+            error = "-y and -n contradict each other";
+            return false;
+        }
+        options.overwrite = answer;
+    } else if (name == "formats") {
+        options.listFormats = true;
+    } else if (name == "tags") {
+        options.tagFiles.push_back(value);
+    } else if (name == "help") {
+        options.help = true;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+    bool onlyFiles = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (onlyFiles || arg.size() < 2 || arg[0] != '-') {
+            options.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        const OptionSpec* spec = nullptr;
+        std::string value;
+        bool hasValue = false;
+        std::string shown; // the option as the user wrote it, for messages
+        if (arg[1] == '-') {
+            size_t equals = arg.find('=');
+            shown = arg.substr(0, equals);
+            spec = FindLong(arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2));
+            if (spec && equals != std::string::npos) {
+                if (spec->argument == Argument::None) {
+                    error = shown + " takes no value";
+                    return false;
+                }
+                value = arg.substr(equals + 1);
+                hasValue = true;
+            }
+        } else {
+            // Short options stand alone ("-y"), or carry their value attached ("-fMP3").
+            shown = arg.substr(0, 2);
+            spec = FindShort(arg[1]);
+            if (spec && arg.size() > 2) {
+                if (spec->argument != Argument::Required) {
+                    error = "unknown option " + arg;
+                    return false;
+                }
+                value = arg.substr(2);
+                hasValue = true;
+            }
+        }
+        if (!spec) {
+            error = "unknown option " + shown;
+            return false;
+        }
+        if (spec->argument == Argument::Required && !hasValue) {
+            if (i + 1 >= args.size()) {
+                error = shown + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            hasValue = true;
+        }
+        if (!Apply(*spec, value, hasValue, options, error))
+            return false;
+    }
+    if (options.startMs >= 0 && options.endMs >= 0 && options.endMs <= options.startMs) {
+        error = "--end must lie after --start";
+        return false;
+    }
+    return true;
+}
+
+const char* UsageText() {
+    return "usage: txconv [options] FILE...\n"
+           "Converts each FILE; with no FILE, converts a short generated demo signal.\n"
+           "  -f, --format NAME       output format by name (default Wave; see --formats)\n"
+           "  -o, --output-dir DIR    write the outputs into DIR\n"
+           "  --scheme SCHEME         output naming scheme, e.g. \"<sourcedir>\\<artist> - <title>\"\n"
+           "                          (default \"<sourcedir>\\<sourcename>\", or \"<sourcename>\" with -o)\n"
+           "  --start MS, --end MS    convert only this range, in milliseconds\n"
+           "  --trim                  drop silence at both ends (--trim-start, --trim-end: one end)\n"
+           "  --fade-in MS, --fade-out MS\n"
+           "                          fade over this many milliseconds\n"
+           "  --normalize[=track|album|GAIN]\n"
+           "                          track: each file to full scale (the default);\n"
+           "                          album: one common gain for all files; GAIN: this factor\n"
+           "  --bpm                   measure the tempo and tag it (otherwise the stored\n"
+           "                          BPMAnalysis setting applies)\n"
+           "  --opt NAME[=VALUE]      an encoder option, e.g. --opt bitrate=192 (repeatable)\n"
+           "  -j, --jobs N            convert N files at once (default: one per processor)\n"
+           "  -y, -n                  replace existing outputs / never replace them\n"
+           "                          (default: ask when there is a console, else refuse)\n"
+           "  --formats               list the formats\n"
+           "  --tags FILE             print the tags of FILE\n"
+           "  -h, --help              show this text\n"
+           "Exit status: 0 when every file was converted, 1 when any failed, 2 for a usage\n"
+           "error, 130 when cancelled with Ctrl-C.\n";
+}
+
+} // namespace txconv

@@ -1,0 +1,61 @@
+// The command line of txconv, parsed into one record. Parsing is pure: it touches no file and
+// calls nothing of the library, so that the rules can be tested on their own.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace txconv {
+
+enum class NormalizeMode {
+    Off,
+    Track, // each file to full scale by its own peak
+    Album, // every file by the one gain that brings the loudest of them to full scale
+    Gain,  // every file by the caller's gain factor
+};
+
+enum class OverwriteAnswer {
+    Ask, // ask on the console when there is one, else refuse
+    Yes,
+    No,
+};
+
+// One --opt NAME[=VALUE]: handed to the destination's SetOption as it stands.
+struct DestinationOption {
+    std::string name;
+    std::string value;
+    bool hasValue = false;
+};
+
+struct Options {
+    std::string format = "Wave";
+    std::string outputDir; // empty: the scheme decides
+    std::string scheme;    // empty: the default scheme
+    int32_t startMs = -1;  // -1: from the beginning
+    int32_t endMs = -1;    // -1: to the end
+    bool trimStart = false;
+    bool trimEnd = false;
+    int32_t fadeInMs = 0;
+    int32_t fadeOutMs = 0;
+    NormalizeMode normalize = NormalizeMode::Off;
+    double gain = 0.0; // NormalizeMode::Gain only
+    bool bpm = false;
+    std::vector<DestinationOption> destinationOptions;
+    unsigned jobs = 0; // 0: one per processor
+    OverwriteAnswer overwrite = OverwriteAnswer::Ask;
+    bool listFormats = false;
+    bool help = false;
+    std::vector<std::string> tagFiles;
+    std::vector<std::string> files;
+};
+
+// Parses the arguments after the program name. On failure returns false with a one-line
+// reason in error (without a "txconv:" prefix or newline).
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// The help text, one option per line.
+const char* UsageText();
+
+} // namespace txconv
