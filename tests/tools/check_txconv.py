@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""Runs txconv as a user does and checks what it wrote with sox and ffprobe: outputs, ranges,
+normalization, exit codes, refusals (missing input, read-only directory, existing output),
+parallel jobs giving the same bytes as one job, the demo, and --tags.
+
+usage: check_txconv.py RUNNER TXCONV_EXE
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+runner, txconv = sys.argv[1], sys.argv[2]
+failures = []
+
+
+def win(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run(*args, cwd=None):
+    result = subprocess.run([runner, txconv] + list(args), capture_output=True, cwd=cwd, timeout=300,
+                            encoding="utf-8", errors="replace")
+    return result.returncode, result.stdout, result.stderr
+
+
+def check(name, condition, detail=""):
+    print("%-4s %s%s" % ("ok" if condition else "BAD", name, "" if condition else "\n     " + str(detail)[-1500:]))
+    if not condition:
+        failures.append(name)
+    return condition
+
+
+def sox(*args):
+    return subprocess.run(["sox"] + list(args), capture_output=True, text=True, check=True)
+
+
+def samples(path):
+    return int(subprocess.run(["soxi", "-s", path], capture_output=True, text=True).stdout.strip() or -1)
+
+
+def peak(path):
+    stat = subprocess.run(["sox", path, "-n", "stat"], capture_output=True, text=True).stderr
+    for line in stat.splitlines():
+        if line.startswith("Maximum amplitude"):
+            return float(line.split(":")[1])
+    return -1.0
+
+
+def probe(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-print_format", "json", "-show_streams", path],
+                         capture_output=True, text=True)
+    streams = json.loads(out.stdout or "{}").get("streams", [])
+    return streams[0] if streams else {}
+
+
+def pcm(path):
+    return subprocess.run(["sox", path, "-t", "raw", "-"], capture_output=True).stdout
+
+
+def tone(path, seconds, volume, freq=440, channels=2, rate=44100, lead=0.0):
+    effects = ["pad", str(lead)] if lead else []
+    sox("-n", "-r", str(rate), "-c", str(channels), "-b", "16", path, "synth", str(seconds), "sine", str(freq),
+        "vol", str(volume), *effects)
+
+
+with tempfile.TemporaryDirectory() as temp:
+    t = lambda *names: os.path.join(temp, *names)
+    os.mkdir(t("in"))
+    tone(t("in", "a.wav"), 2, 0.25)
+    tone(t("in", "b.wav"), 2, 0.5, freq=660)
+
+    # A plain conversion keeps every sample and names the output after the input.
+    rc, out, err = run("-o", win(t("out")), win(t("in", "a.wav")))
+    info = probe(t("out", "a.wav"))
+    check("Wave to Wave: exit 0 and one result line", rc == 0 and "a.wav -> " in out, (rc, out, err))
+    check("Wave to Wave: ffprobe sees 16-bit stereo 44.1 kHz PCM",
+          info.get("codec_name") == "pcm_s16le" and info.get("channels") == 2 and info.get("sample_rate") == "44100",
+          info)
+    check("Wave to Wave: every sample equal", pcm(t("out", "a.wav")) == pcm(t("in", "a.wav")))
+
+    # A range is cut exactly; effects go through the second pass.
+    rc, out, err = run("-o", win(t("range")), "--start", "500", "--end", "1500", win(t("in", "a.wav")))
+    check("--start 500 --end 1500 gives exactly 44100 frames", rc == 0 and samples(t("range", "a.wav")) == 44100,
+          (rc, err, samples(t("range", "a.wav"))))
+    rc, out, err = run("-o", win(t("norm")), "--normalize", win(t("in", "a.wav")))
+    check("--normalize lifts a quarter-scale tone to full scale", rc == 0 and peak(t("norm", "a.wav")) > 0.99,
+          (rc, err, peak(t("norm", "a.wav"))))
+    rc, out, err = run("-o", win(t("album")), "--normalize=album", win(t("in", "a.wav")), win(t("in", "b.wav")))
+    pa, pb = peak(t("album", "a.wav")), peak(t("album", "b.wav"))
+    check("--normalize=album keeps the files' ratio with the loudest at full scale",
+          rc == 0 and pb > 0.99 and abs(pa - pb / 2) < 0.01 and "album gain" in err, (rc, err, pa, pb))
+
+    # Another encoder, checked by ffprobe.
+    rc, out, err = run("-f", "ogg vorbis", "-o", win(t("ogg")), win(t("in", "b.wav")))
+    info = probe(t("ogg", "b.ogg"))
+    check("-f 'ogg vorbis' writes a Vorbis stream of the same length",
+          rc == 0 and info.get("codec_name") == "vorbis" and abs(float(info.get("duration", 0)) - 2.0) < 0.05,
+          (rc, err, info))
+
+    # A missing input fails alone: the other file is converted, and the exit status says so.
+    rc, out, err = run("-o", win(t("missing")), win(t("in", "nope.wav")), win(t("in", "b.wav")))
+    check("a missing input: exit 1, an error line naming it, the other file converted",
+          rc == 1 and "error: " in err and "nope.wav" in err and os.path.exists(t("missing", "b.wav")), (rc, err))
+
+    # A directory nobody can write into: the conversion fails cleanly and leaves nothing.
+    os.mkdir(t("ro"))
+    if os.geteuid() == 0:
+        locked = subprocess.run(["chattr", "+i", t("ro")], capture_output=True).returncode == 0
+    else:
+        os.chmod(t("ro"), 0o555)
+        locked = True
+    if not locked:
+        print("skip read-only output directory: chattr +i is not available to root here")
+    else:
+        try:
+            rc, out, err = run("-o", win(t("ro")), win(t("in", "a.wav")))
+            check("a read-only output directory: exit 1 with an error line and no file",
+                  rc == 1 and "error: " in err and os.listdir(t("ro")) == [], (rc, err, os.listdir(t("ro"))))
+        finally:
+            if os.geteuid() == 0:
+                subprocess.run(["chattr", "-i", t("ro")])
+            os.chmod(t("ro"), 0o755)
+
+    # An existing output is kept unless -y says otherwise; stdin is no console here.
+    with open(t("out", "a.wav"), "rb") as f:
+        before = f.read()
+    rc, out, err = run("-o", win(t("out")), "--fade-in", "300", win(t("in", "a.wav")))
+    with open(t("out", "a.wav"), "rb") as f:
+        kept = f.read() == before
+    check("an existing output without -y: exit 1, the file untouched, no 'partial' claim",
+          rc == 1 and kept and "already exists" in err and "partial" not in err, (rc, err))
+    rc, out, err = run("-o", win(t("out")), "-y", "--fade-in", "300", win(t("in", "a.wav")))
+    with open(t("out", "a.wav"), "rb") as f:
+        replaced = f.read() != before
+    check("-y replaces it", rc == 0 and replaced, (rc, err))
+
+    # Usage errors are told apart from failed conversions.
+    for args in (["--frobnicate"], ["--jobs", "0", "x.wav"], ["-f", "MPEG", "x.wav"], ["-f", "nosuch", "x.wav"],
+                 ["--opt", "no-such-option", win(t("in", "a.wav"))]):
+        rc, out, err = run(*args)
+        check("usage error %s: exit 2 with an error line" % " ".join(args[:2]), rc == 2 and "error: " in err,
+              (rc, err))
+    rc, out, err = run("-o", win(t("in")), win(t("in", "a.wav")))
+    check("an output that would replace its input is refused", rc == 1 and "replace the input" in err, (rc, err))
+
+    # Eight files on two threads give the same bytes as one after the other.
+    os.mkdir(t("batch"))
+    for i in range(8):
+        tone(t("batch", "f%d.wav" % i), 1 + i % 3, 0.2 + 0.1 * i, freq=300 + 50 * i, channels=1 + i % 2,
+             rate=(44100, 22050)[i % 2], lead=0.3)
+    batch = [win(t("batch", "f%d.wav" % i)) for i in range(8)]
+    effects = ["--trim", "--fade-out", "200", "--normalize"]
+    rc1, _, err1 = run("--jobs", "1", "-o", win(t("jobs1")), *effects, *batch)
+    rc2, _, err2 = run("--jobs", "2", "-o", win(t("jobs2")), *effects, *batch)
+    same = all(open(t("jobs1", "f%d.wav" % i), "rb").read() == open(t("jobs2", "f%d.wav" % i), "rb").read()
+               for i in range(8) if os.path.exists(t("jobs1", "f%d.wav" % i)) and os.path.exists(t("jobs2", "f%d.wav" % i)))
+    check("--jobs 2 on 8 files: the same bytes as --jobs 1",
+          rc1 == 0 and rc2 == 0 and same and len(os.listdir(t("jobs2"))) == 8, (rc1, rc2, err1, err2))
+
+    # The demo: no file, and a Wave file appears in the current directory.
+    os.mkdir(t("demo"))
+    rc, out, err = run(cwd=t("demo"))
+    demo = t("demo", "txconv-demo.wav")
+    check("the demo writes txconv-demo.wav of 3 s", rc == 0 and os.path.exists(demo) and samples(demo) == 3 * 44100,
+          (rc, out, err))
+    rc, out, err = run(cwd=t("demo"))
+    check("the demo runs again over its own output", rc == 0, (rc, out, err))
+
+    # Tags of an MP3 written by lame and tagged by mutagen.
+    if shutil.which("lame") and shutil.which("mid3v2"):
+        subprocess.run(["lame", "--quiet", t("in", "a.wav"), t("in", "song.mp3")], check=True)
+        subprocess.run(["mid3v2", "-a", "Some Artist", "-t", "Grüße", t("in", "song.mp3")], check=True,
+                       env=dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8"))
+        rc, out, err = run("--tags", win(t("in", "song.mp3")))
+        check("--tags prints the artist and a non-ASCII title",
+              rc == 0 and "TPE1" in out and "Some Artist" in out and "Grüße" in out, (rc, out, err))
+    else:
+        print("skip --tags of an MP3: lame or mid3v2 missing")
+    rc, out, err = run("--tags", win(t("in", "nope.mp3")))
+    check("--tags of a missing file fails", rc == 1 and "error: " in err, (rc, err))
+
+print("%d failed" % len(failures))
+sys.exit(1 if failures else 0)
