@@ -378,7 +378,8 @@ int JobRunner::Run() {
     size_t total = m_jobs.size();
     if (m_options.normalize == NormalizeMode::Album) {
         RunPool([&](Job& job) { Measure(job); });
-        if (!m_console.Cancelled())
+        if (!m_console.Cancelled() && std::any_of(m_jobs.begin(), m_jobs.end(),
+                                                  [](const Job& job) { return job.state == State::Pending; }))
             m_albumGain = AlbumGain();
     }
     std::atomic<size_t> finished{0};

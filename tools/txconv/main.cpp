@@ -37,11 +37,13 @@ int ListFormats() {
 }
 
 // Ctrl-C and Ctrl-Break cancel the running conversions through IsCancelled; the conversions
-// then end, report their partial outputs, and the settings are restored on the way out.
+// then end, report their partial outputs, files not yet started are skipped, and the settings
+// are restored on the way out.
 Console* g_console = nullptr;
 
+// A second Ctrl-C, while the first is still being acted on, ends the process at once.
 BOOL WINAPI OnConsoleControl(DWORD event) {
-    if ((event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) && g_console) {
+    if ((event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) && g_console && !g_console->Cancelled()) {
         g_console->Cancel();
         return TRUE;
     }
