@@ -8,9 +8,11 @@ usage: check_txconv.py RUNNER TXCONV_EXE
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 runner, txconv = sys.argv[1], sys.argv[2]
 failures = []
@@ -137,6 +139,21 @@ with tempfile.TemporaryDirectory() as temp:
         replaced = f.read() != before
     check("-y replaces it", rc == 0 and replaced, (rc, err))
 
+    # Ctrl-C (SIGINT, which Wine turns into the console's Ctrl-C event) once the output is
+    # open: the conversion stops, says where its partial output is, and the status is 130.
+    tone(t("in", "long.wav"), 300, 0.3)
+    os.mkdir(t("cancel"))
+    target = t("cancel", "long.wav")
+    proc = subprocess.Popen([runner, txconv, "--normalize", "-o", win(t("cancel")), win(t("in", "long.wav"))],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, encoding="utf-8", errors="replace")
+    deadline = time.time() + 60
+    while not os.path.exists(target) and proc.poll() is None and time.time() < deadline:
+        time.sleep(0.01)
+    proc.send_signal(signal.SIGINT)
+    out, err = proc.communicate(timeout=120)
+    check("Ctrl-C: exit 130 and the partial output reported",
+          proc.returncode == 130 and "cancelled: " in err and "partial output left in" in err, (proc.returncode, err))
+
     # Usage errors are told apart from failed conversions.
     for args in (["--frobnicate"], ["--jobs", "0", "x.wav"], ["-f", "MPEG", "x.wav"], ["-f", "nosuch", "x.wav"],
                  ["--opt", "no-such-option", win(t("in", "a.wav"))]):
@@ -169,16 +186,19 @@ with tempfile.TemporaryDirectory() as temp:
     rc, out, err = run(cwd=t("demo"))
     check("the demo runs again over its own output", rc == 0, (rc, out, err))
 
-    # Tags of an MP3 written by lame and tagged by mutagen.
-    if shutil.which("lame") and shutil.which("mid3v2"):
-        subprocess.run(["lame", "--quiet", t("in", "a.wav"), t("in", "song.mp3")], check=True)
-        subprocess.run(["mid3v2", "-a", "Some Artist", "-t", "Grüße", t("in", "song.mp3")], check=True,
-                       env=dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8"))
-        rc, out, err = run("--tags", win(t("in", "song.mp3")))
-        check("--tags prints the artist and a non-ASCII title",
-              rc == 0 and "TPE1" in out and "Some Artist" in out and "Grüße" in out, (rc, out, err))
+    # Tags of an MP3 written by lame and tagged by id3v2 (ID3v2.3; it stores its arguments'
+    # bytes as Latin-1 text).
+    if shutil.which("lame") and shutil.which("id3v2"):
+        song = t("in", "song.mp3")
+        subprocess.run(["lame", "--quiet", t("in", "a.wav"), song], check=True)
+        subprocess.run([b"id3v2", b"-2", b"-a", b"Some Artist", b"-t", "Grüße".encode("latin-1"), b"-T", b"3/9",
+                        song.encode()], check=True, capture_output=True)
+        rc, out, err = run("--tags", win(song))
+        check("--tags prints the frames, non-ASCII text in UTF-8",
+              rc == 0 and "TPE1" in out and "Some Artist" in out and "TIT2" in out and "Grüße" in out
+              and "3/9" in out, (rc, out, err))
     else:
-        print("skip --tags of an MP3: lame or mid3v2 missing")
+        print("skip --tags of an MP3: lame or id3v2 missing")
     rc, out, err = run("--tags", win(t("in", "nope.mp3")))
     check("--tags of a missing file fails", rc == 1 and "error: " in err, (rc, err))
 
