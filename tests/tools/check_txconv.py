@@ -127,15 +127,17 @@ with tempfile.TemporaryDirectory() as temp:
             os.chmod(t("ro"), 0o755)
 
     # An existing output is kept unless -y says otherwise; stdin is no console here.
-    with open(t("out", "a.wav"), "rb") as f:
+    os.mkdir(t("exist"))
+    shutil.copy(t("in", "b.wav"), t("exist", "a.wav"))
+    with open(t("exist", "a.wav"), "rb") as f:
         before = f.read()
-    rc, out, err = run("-o", win(t("out")), "--fade-in", "300", win(t("in", "a.wav")))
-    with open(t("out", "a.wav"), "rb") as f:
+    rc, out, err = run("-o", win(t("exist")), "--fade-in", "300", win(t("in", "a.wav")))
+    with open(t("exist", "a.wav"), "rb") as f:
         kept = f.read() == before
     check("an existing output without -y: exit 1, the file untouched, no 'partial' claim",
           rc == 1 and kept and "already exists" in err and "partial" not in err, (rc, err))
-    rc, out, err = run("-o", win(t("out")), "-y", "--fade-in", "300", win(t("in", "a.wav")))
-    with open(t("out", "a.wav"), "rb") as f:
+    rc, out, err = run("-o", win(t("exist")), "-y", "--fade-in", "300", win(t("in", "a.wav")))
+    with open(t("exist", "a.wav"), "rb") as f:
         replaced = f.read() != before
     check("-y replaces it", rc == 0 and replaced, (rc, err))
 
