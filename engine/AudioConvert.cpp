@@ -511,10 +511,18 @@ HRESULT __cdecl AudioConvert(IConvertSource* source, IConvertDestination* destin
     // Keep the caller's windows alive (a cancel button among them) until the worker ends.
     // Waiting for either a message or the end of the worker gives the same order of events
     // as polling both, without spinning a processor.
+    // A quit request is not dispatched but handed back to the caller's own loop afterwards.
     HANDLE handle = thread.get();
+    bool quit = false;
+    WPARAM quitCode = 0;
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = msg.wParam;
+                continue;
+            }
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
@@ -522,5 +530,7 @@ HRESULT __cdecl AudioConvert(IConvertSource* source, IConvertDestination* destin
             break;
         MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
     }
+    if (quit)
+        PostQuitMessage(static_cast<int>(quitCode));
     return job.result;
 }

@@ -478,8 +478,11 @@ TEST_F(AudioConvertTest, CallerWindowsStayResponsive) {
     ASSERT_NE(log.window, nullptr);
     WriteWave(dir / "in.wav", Square(44100, 3000));
     Owned<RecordingDest> dest;
+    PostQuitMessage(3); // the caller's quit request survives the conversion
     EXPECT_EQ(ToRecorder(dir / "in.wav", dest.p, &log, nullptr, nullptr), S_OK);
     EXPECT_EQ(log.answered, 3);
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && msg.wParam == 3);
     DestroyWindow(log.window);
 }
 
