@@ -180,7 +180,8 @@ private:
     bool Convert();
     bool PrepareAnalysis();
     bool SecondPass();
-    // Closes what was opened and detaches the callback; false if closing the output failed.
+    // Closes what was opened, measures the tempo and detaches the callback; false when the
+    // user cancelled or the output could not be completed.
     bool Finish();
     void WriteTags();
 
