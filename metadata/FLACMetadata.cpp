@@ -2,6 +2,7 @@
 
 #include "FieldText.h"
 #include "HResultGuard.h"
+#include "ID3v24Reader.h"
 #include "MetadataTag.h"
 
 #include <FLAC++/metadata.h>
@@ -71,7 +72,7 @@ HRESULT TX_THISCALL CFLACMetadata::GetTag(IMetadataTag** tag) {
         if (!tag)
             return E_INVALIDARG;
         ID3_Tag linked;
-        linked.Link(FileName().c_str(), ID3TT_ALL);
+        trelvox::LinkID3Tags(FileName().c_str(), linked);
         MergeComments(FileName(), linked);
         *tag = new CMetadataTag(linked);
         return S_OK;

@@ -2,10 +2,10 @@
 
 #include "FieldText.h"
 #include "HResultGuard.h"
+#include "ID3v24Reader.h"
 #include "MetadataTag.h"
 #include "SettingsStore.h"
 
-#include <memory>
 #include <memory>
 #include <new>
 
@@ -17,9 +17,9 @@ HRESULT TX_THISCALL CMP3Metadata::GetTag(IMetadataTag** tag) {
     return trelvox::GuardHResult([&]() -> HRESULT {
         if (!tag)
             return E_INVALIDARG;
-        ID3_Tag linked;
-        linked.Link(FileName().c_str(), ID3TT_ALL);
-        *tag = new CMetadataTag(linked);
+        ID3_Tag read;
+        trelvox::LinkID3Tags(FileName().c_str(), read);
+        *tag = new CMetadataTag(read);
         return S_OK;
     });
 }
