@@ -22,11 +22,18 @@ template <class Work> void Guarded(Work work) noexcept {
 ConsoleCallback::ConsoleCallback(Console& console, std::string item, OverwriteAnswer overwrite)
     : m_console(console), m_item(std::move(item)), m_overwrite(overwrite) {
     m_slot.item = m_item;
+    m_slot.status = "Starting:";
     m_console.Attach(&m_slot);
 }
 
 ConsoleCallback::~ConsoleCallback() {
-    m_console.Detach(&m_slot);
+    Detach();
+}
+
+void ConsoleCallback::Detach() {
+    if (m_attached)
+        m_console.Detach(&m_slot);
+    m_attached = false;
 }
 
 bool TX_THISCALL ConsoleCallback::ConfirmOverwrite(const char* path) {

@@ -29,6 +29,9 @@ public:
     int32_t TX_THISCALL IsCancelled() override;
     void TX_THISCALL SetItemText(const char* text, int32_t flag) override;
 
+    // Takes the conversion off the progress line (also done when the callback goes).
+    void Detach();
+
     // Whether an existing output was allowed to be replaced, or kept by refusing.
     bool OverwriteConfirmed() const { return m_overwriteConfirmed; }
     bool OverwriteRefused() const { return m_overwriteRefused; }
@@ -43,6 +46,7 @@ private:
     bool m_overwriteConfirmed = false;
     bool m_overwriteRefused = false;
     unsigned m_errors = 0;
+    bool m_attached = true;
 };
 
 } // namespace txconv

@@ -113,8 +113,10 @@ int RunDemo(const Options& options, Console& console, JobRunner& runner) {
     if (!options.scheme.empty())
         runner.AddFile(source);
     else
-        runner.AddFile(source, JoinPath(options.outputDir.empty() ? "." : options.outputDir,
-                                        kDemoName + runner.OutputExtension()));
+        runner.AddFile(source,
+                       JoinPath(options.outputDir.empty() ? "." : options.outputDir,
+                                kDemoName + runner.OutputExtension()),
+                       "demo signal");
     return runner.Run();
 }
 

@@ -195,12 +195,14 @@ void JobRunner::AddFile(const std::string& input) {
     }
 }
 
-void JobRunner::AddFile(const std::string& input, const std::string& output) {
+void JobRunner::AddFile(const std::string& input, const std::string& output, const std::string& shownAs) {
     m_jobs.emplace_back();
     Job& job = m_jobs.back();
     job.input = input;
     if (PlanInput(job))
         job.output = FullPath(output);
+    if (!shownAs.empty())
+        job.input = shownAs;
 }
 
 template <class Work> void JobRunner::RunPool(Work work) {
@@ -355,6 +357,7 @@ void JobRunner::Convert(Job& job) {
                       m_options.endMs);
     destination.reset();
     job.source.reset();
+    callback.Detach();
     if (hr == S_OK) {
         job.state = State::Done;
         m_console.Result(job.input + " -> " + job.output);

@@ -30,8 +30,9 @@ public:
     // Plans the conversion of input; its output is named by the scheme. A file that cannot be
     // converted is reported here and counts as failed.
     void AddFile(const std::string& input);
-    // Plans input -> output with the output given.
-    void AddFile(const std::string& input, const std::string& output);
+    // Plans input -> output with the output given; shownAs (if not empty) names the input in
+    // messages.
+    void AddFile(const std::string& input, const std::string& output, const std::string& shownAs = "");
     // Replaces the overwrite answer of the options.
     void SetOverwrite(OverwriteAnswer answer) { m_overwrite = answer; }
 
