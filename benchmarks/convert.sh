@@ -3,7 +3,10 @@
 #   a 10-minute stereo file: single pass, --normalize (two passes through a temporary file)
 #   and cp of the same file, for the cost of the disk alone;
 #   a batch of 8 files: --jobs 1 against --jobs 2.
-# Every txconv run also pays Wine's start-up, measured once with --formats.
+#   the same batch encoded to Ogg Vorbis, where the encoder and not the disk sets the pace.
+# Every txconv run also pays Wine's start-up, measured once with --formats. The script keeps
+# a wineserver running in the build's Wine prefix and stops it at the end: do not run it
+# while that build's tests run.
 # Usage: benchmarks/convert.sh [MINUTES] (default 10)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -26,10 +29,15 @@ unset DISPLAY
 exe="$build/bin/txconv.exe"
 
 work=$(mktemp -d)
-cleanup() { rm -rf "$work"; }
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
 trap cleanup EXIT
 win() { printf 'Z:%s' "${1//\//\\}"; }
-txconv() { "$TX_WINE_LOADER" "$exe" "$@" >/dev/null; }
+txconv() {
+    "$TX_WINE_LOADER" "$exe" "$@" >"$work/log" 2>&1 || { cat "$work/log" >&2; exit 1; }
+}
 # Best of three wall-clock seconds of a command.
 best() {
     local best="" start end t
@@ -52,9 +60,10 @@ size=$(stat -c %s "$work/long.wav")
 batch=()
 for i in 1 2 3 4 5 6 7 8; do batch+=("$(win "$work/batch$i.wav")"); done
 
-# A warm wineserver for the whole run, so that each start costs the same.
-wineserver -p 30 </dev/null >/dev/null 2>&1 || true
-txconv --formats
+# A warm wineserver for the whole run, so that each start costs the same. Wine's own
+# background processes start with the first program and keep its output open: give them none.
+wineserver -p </dev/null >/dev/null 2>&1 || true
+"$TX_WINE_LOADER" "$exe" --formats </dev/null >/dev/null 2>&1
 
 echo "input: $minutes minutes of 16-bit stereo 44.1 kHz ($((size / 1048576)) MiB); $(nproc) cores"
 printf '%-44s %8s s\n' "Wine start-up (txconv --formats)" "$(best txconv --formats)"
@@ -68,4 +77,8 @@ printf '%-44s %8s s\n' "8 x 1 minute, --normalize --jobs 1" \
     "$(best txconv -y --normalize --jobs 1 -o "$(win "$work/n1")" "${batch[@]}")"
 printf '%-44s %8s s\n' "8 x 1 minute, --normalize --jobs 2" \
     "$(best txconv -y --normalize --jobs 2 -o "$(win "$work/n2")" "${batch[@]}")"
+printf '%-44s %8s s\n' "8 x 1 minute to Ogg Vorbis, --jobs 1" \
+    "$(best txconv -y -f "Ogg Vorbis" --jobs 1 -o "$(win "$work/o1")" "${batch[@]}")"
+printf '%-44s %8s s\n' "8 x 1 minute to Ogg Vorbis, --jobs 2" \
+    "$(best txconv -y -f "Ogg Vorbis" --jobs 2 -o "$(win "$work/o2")" "${batch[@]}")"
 cmp -s "$work/j1/batch8.wav" "$work/j2/batch8.wav" || echo "warning: --jobs 1 and --jobs 2 differ" >&2

@@ -95,6 +95,16 @@ with tempfile.TemporaryDirectory() as temp:
     check("--normalize=album keeps the files' ratio with the loudest at full scale",
           rc == 0 and pb > 0.99 and abs(pa - pb / 2) < 0.01 and "album gain" in err, (rc, err, pa, pb))
 
+    # --bpm turns the tempo analysis on for this run only: the stored setting is left as it was.
+    def bpm_setting():
+        query = subprocess.run([runner, "reg", "query", r"HKCU\Software\Belvonix\Harvane\Settings", "/v",
+                                "BPMAnalysis"], capture_output=True, encoding="utf-8", errors="replace")
+        return query.stdout if query.returncode == 0 else None
+    before = bpm_setting()
+    rc, out, err = run("-o", win(t("bpm")), "--bpm", win(t("in", "a.wav")))
+    check("--bpm converts and restores the stored tempo setting", rc == 0 and bpm_setting() == before,
+          (rc, err, before, bpm_setting()))
+
     # Another encoder, checked by ffprobe.
     rc, out, err = run("-f", "ogg vorbis", "-o", win(t("ogg")), win(t("in", "b.wav")))
     info = probe(t("ogg", "b.ogg"))
