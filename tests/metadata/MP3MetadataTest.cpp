@@ -5,6 +5,8 @@
 
 #include <string>
 
+using namespace std::string_literals;
+
 namespace {
 
 constexpr int kTIT2 = 47, kTPE1 = 61, kAPIC = 2, kCOMM = 4;
@@ -158,13 +160,8 @@ TEST_F(MP3Metadata, Id3v1SettingKeepsOnlyWhatVersion1Holds) {
 TEST_F(MP3Metadata, DamagedTagsGiveAPartialTagWithoutCrashing) {
     // An ID3v2.3 header that claims far more bytes than the file has, holding one good
     // frame and one whose size runs past the end.
-    std::string frame =
-        std::string("TIT2") + std::string("\0\0\0\x06", 4) + std::string("\0\0", 2) + '\0' + "Hello";
-    std::string broken =
-        std::string("TPE1") + std::string("\x7f\xff\xff\xff", 4) + std::string("\0\0\0", 3) + "Ba";
-    std::string body = frame + broken;
-    for (const std::string& header :
-         {std::string("ID3\x03\0\0\x7f\x7f\x7f\x7f", 10), std::string("ID3\x03\0\0\0\0\0\x20", 10)}) {
+    std::string body = "TIT2\0\0\0\x06\0\0\0Hello"s + "TPE1\x7f\xff\xff\xff\0\0\0Ba"s;
+    for (const std::string& header : {"ID3\x03\0\0\x7f\x7f\x7f\x7f"s, "ID3\x03\0\0\0\0\0\x20"s}) {
         txtest::WriteFile(path, header + body);
         IMetadataTag* tag = ReadTag(path);
         ASSERT_NE(tag, nullptr);
@@ -175,11 +172,8 @@ TEST_F(MP3Metadata, DamagedTagsGiveAPartialTagWithoutCrashing) {
 
 TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
     // An ID3v2.3 tag with a play counter (no frame object serves PCNT) and a title.
-    std::string counter =
-        std::string("PCNT") + std::string("\0\0\0\x04\0\0", 6) + std::string("\0\0\0\x07", 4);
-    std::string title = std::string("TIT2") + std::string("\0\0\0\x03\0\0", 6) + std::string("\0Hi", 3);
-    std::string body = counter + title;
-    std::string header = std::string("ID3\x03\0\0\0\0\0", 9) + static_cast<char>(body.size());
+    std::string body = "PCNT\0\0\0\x04\0\0\0\0\0\x07"s + "TIT2\0\0\0\x03\0\0\0Hi"s;
+    std::string header = "ID3\x03\0\0\0\0\0"s + static_cast<char>(body.size());
     txtest::WriteFile(path, header + body + MpegAudio());
 
     IMetadataTag* tag = ReadTag(path);
