@@ -82,16 +82,13 @@ TEST(MetadataFormats, CapabilitiesAndTheWindowsMediaPlaceholder) {
     EXPECT_EQ(wma->SetTag(tag), E_NOTIMPL);
     EXPECT_EQ(flac->SetTag(tag), E_NOTIMPL);
     tag->Release();
-    // Missing files read as empty tags.
-    ASSERT_EQ(mp3->GetTag(&tag), S_OK);
-    EXPECT_EQ(tag->GetFrameCount(), 0u);
-    tag->Release();
-    ASSERT_EQ(flac->GetTag(&tag), S_OK);
-    EXPECT_EQ(tag->GetFrameCount(), 0u);
-    tag->Release();
-    mp3->Release();
-    flac->Release();
-    wma->Release();
+    for (IMetadata* md : {mp3, flac}) { // missing files read as empty tags
+        ASSERT_EQ(md->GetTag(&tag), S_OK);
+        EXPECT_EQ(tag->GetFrameCount(), 0u);
+        tag->Release();
+    }
+    for (IMetadata* md : {mp3, flac, wma})
+        md->Release();
 }
 
 TEST(MetadataTag, CreationFramesAndRemoval) {
@@ -156,10 +153,6 @@ TEST(MetadataFrame, KindsAnswerTheirOwnInterfacesOnly) {
     wchar_t buf[16] = L"";
     viaUserText->GetText(buf, 16);
     EXPECT_STREQ(buf, L"hello");
-    GUID kind = {};
-    comment->GetKind(&kind);
-    EXPECT_TRUE(IsEqualGUID(kind, GUID_MetadataFrameComment));
-    EXPECT_EQ(comment->GetFrameID(), kCOMM);
     viaUserText->Release();
     comment->Release();
 
@@ -173,6 +166,7 @@ TEST(MetadataFrame, KindsAnswerTheirOwnInterfacesOnly) {
                  {kWXXX, GUID_MetadataFrameUserURL, false},
                  {kAPIC, GUID_MetadataFramePicture, false}};
     for (const auto& e : kinds) {
+        GUID kind = {};
         IMetadataFrame* frame = NewFrame<IMetadataFrame>(e.id, e.kind);
         ASSERT_NE(frame, nullptr) << e.id;
         frame->GetKind(&kind);
