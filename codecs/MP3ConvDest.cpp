@@ -136,6 +136,9 @@ bool CMP3ConvDest::LoadEncoder() {
 bool CMP3ConvDest::Open() {
     if (!CDefConvertDestination::Open())
         return false;
+    // Opened twice: the earlier encoding is finished first, so that nothing of it leaks.
+    if (m_streamOpen || m_file)
+        Close();
     m_working = m_settings;
     switch (m_format.wBitsPerSample) {
     case 8:

@@ -79,6 +79,9 @@ with tempfile.TemporaryDirectory(prefix="txmp3") as temp:
         name = "%d ch %d Hz %d-bit %s" % (channels, rate, bits, " ".join(options) or "defaults")
         check(result.returncode == 0, name + ": written", result.stderr)
         check(summary(mp3) == expected, name + ": mpg123 sees " + expected, summary(mp3))
+        with open(mp3, "rb") as f:
+            xing = b"Xing" in f.read(4096)
+        check(xing == (not expected.startswith("cbr")), name + ": Xing header %s" % ("present" if xing else "absent"))
         subprocess.run(["mpg123", "-q", "-w", wav, mp3], capture_output=True)
         decoded = int(subprocess.run(["soxi", "-s", wav], capture_output=True, text=True).stdout.strip() or -1)
         wanted = frames * outrate // rate
