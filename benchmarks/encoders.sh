@@ -8,7 +8,7 @@
 #   WAV->OGG quality 40: the same through COggConvDest, against a minimal libvorbisenc loop
 #     (benchmarks/vorbis_loop.cpp) linked with the same libraries, both under the same Wine;
 #   native Linux lame (also at quality 5) and oggenc with the same settings, for reference.
-# Each run is repeated (BENCH_RUNS, default 3) and the fastest time counts.
+# Each run is repeated (BENCH_RUNS, default 3) and the fastest wall and CPU times count.
 # usage: benchmarks/encoders.sh [BUILD_DIR]   (default: build-x86_64, built beforehand)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -23,15 +23,24 @@ runner=$build/harness-run
 export TX_HARNESS_DIR=$build/harness
 win() { echo "Z:${1//\//\\}"; }
 
-# The Wine environment of the build tree; started here only if the tests have not left it up.
+# The Wine environment of the build tree, with one persistent wineserver: a run that had to
+# start its own server would pay its start-up (seconds) and the next run none. Stopped again
+# at the end unless a test run had it up already.
+harness_env=(env TX_WINE_LOADER=/usr/lib/wine/wine64 TX_WINEARCH=win64)
 started_harness=0
 if ! { [ -f "$TX_HARNESS_DIR/xvfb.pid" ] && kill -0 "$(cat "$TX_HARNESS_DIR/xvfb.pid")" 2>/dev/null; }; then
-    env TX_WINE_LOADER=/usr/lib/wine/wine64 TX_WINEARCH=win64 "$root/tests/harness/start.sh" >/dev/null
     started_harness=1
+fi
+if [ $started_harness = 1 ]; then
+    "${harness_env[@]}" "$root/tests/harness/start.sh" >/dev/null
+else
+    # Up, but its server may have ended: a new persistent one (a running one stays as it is).
+    (TX_WINE_LOADER=/usr/lib/wine/wine64 && . "$root/tests/harness/wine-env.sh" &&
+        wineserver -p </dev/null >/dev/null 2>&1) || true
 fi
 cleanup() {
     if [ $started_harness = 1 ]; then
-        env TX_WINE_LOADER=/usr/lib/wine/wine64 TX_WINEARCH=win64 "$root/tests/harness/stop.sh"
+        "${harness_env[@]}" "$root/tests/harness/stop.sh"
     fi
 }
 trap cleanup EXIT
@@ -74,45 +83,60 @@ if [ ! -f "$wav" ]; then
         sine fmod 0.5 vol 0.5
 fi
 
-# Fastest wall time of BENCH_RUNS runs of the command, in microseconds.
-best() {
-    local fastest="" t
-    for _ in $(seq "${BENCH_RUNS:-$runs}"); do
-        local start=${EPOCHREALTIME/./}
-        "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
-        t=$((${EPOCHREALTIME/./} - start))
-        if [ -z "$fastest" ] || [ "$t" -lt "$fastest" ]; then fastest=$t; fi
-    done
-    echo "$fastest"
+# One run of the command: "wall cpu" in milliseconds, cpu being user + system time of the
+# process and its children. Wall time on a shared machine follows the other load; the CPU
+# time much less so.
+measure() {
+    local report
+    report=$(mktemp)
+    /usr/bin/time -f "%e %U %S" -o "$report" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    awk '{ printf "%d %d\n", $1 * 1000, ($2 + $3) * 1000 }' "$report"
+    rm -f "$report"
 }
-# The smaller of the time on stdin and $1 (empty: none yet).
+# Keeps the smaller wall and CPU times of the run on stdin and of "$1" (empty: none yet).
 keep() {
-    local t
-    read -r t
-    if [ -z "$1" ] || [ "$t" -lt "$1" ]; then echo "$t"; else echo "$1"; fi
+    local wall cpu
+    read -r wall cpu
+    if [ -n "$1" ]; then
+        set -- $1
+        [ "$1" -lt "$wall" ] && wall=$1
+        [ "$2" -lt "$cpu" ] && cpu=$2
+    fi
+    echo "$wall $cpu"
 }
-seconds() { awk -v us="$1" 'BEGIN { printf "%.2f", us / 1e6 }'; }
+seconds() { awk -v ms="$1" 'BEGIN { printf "%.2f", ms / 1000 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+# name, our pair, the reference pair: a table row with both times and both ratios.
+row() {
+    local name=$1
+    set -- $2 $3
+    printf '%-46s %7s %7s %7s %7s\n' "$name" "$(seconds "$1")" "$(ratio "$1" "$3")" "$(seconds "$2")" \
+        "$(ratio "$2" "$4")"
+}
 
 out=$work/out
 rm -rf "$out"
 mkdir -p "$out"
+# One untimed run of each Wine program loads its files into the cache.
+measure "$runner" "$bench_exe" "$(win "$wav")" "$(win "$out/ours.mp3")" MP3 >/dev/null
+measure "$runner" "$lame_exe" --quiet --abr 128 -q 5 "$(win "$wav")" "$(win "$out/lame.mp3")" >/dev/null
+measure "$runner" "$vorbis_exe" "$(win "$wav")" "$(win "$out/loop.ogg")" 0.4 >/dev/null
 # The pairs alternate, so that a change in the machine's load hits both sides alike.
-ours_mp3="" lame_mp3="" ours_ogg="" loop_ogg=""
+ours_mp3="" lame_mp3="" ours_ogg="" loop_ogg="" native_mp3="" native_ogg=""
 for _ in $(seq "$runs"); do
-    ours_mp3=$(BENCH_RUNS=1 best "$runner" "$bench_exe" "$(win "$wav")" "$(win "$out/ours.mp3")" MP3 vbr-mode=abr bitrate=128 | keep "$ours_mp3")
-    lame_mp3=$(BENCH_RUNS=1 best "$runner" "$lame_exe" --quiet --abr 128 -q 5 "$(win "$wav")" "$(win "$out/lame.mp3")" | keep "$lame_mp3")
-    ours_ogg=$(BENCH_RUNS=1 best "$runner" "$bench_exe" "$(win "$wav")" "$(win "$out/ours.ogg")" "Ogg Vorbis" quality=40 | keep "$ours_ogg")
-    loop_ogg=$(BENCH_RUNS=1 best "$runner" "$vorbis_exe" "$(win "$wav")" "$(win "$out/loop.ogg")" 0.4 | keep "$loop_ogg")
+    ours_mp3=$(measure "$runner" "$bench_exe" "$(win "$wav")" "$(win "$out/ours.mp3")" MP3 vbr-mode=abr bitrate=128 | keep "$ours_mp3")
+    lame_mp3=$(measure "$runner" "$lame_exe" --quiet --abr 128 -q 5 "$(win "$wav")" "$(win "$out/lame.mp3")" | keep "$lame_mp3")
+    ours_ogg=$(measure "$runner" "$bench_exe" "$(win "$wav")" "$(win "$out/ours.ogg")" "Ogg Vorbis" quality=40 | keep "$ours_ogg")
+    loop_ogg=$(measure "$runner" "$vorbis_exe" "$(win "$wav")" "$(win "$out/loop.ogg")" 0.4 | keep "$loop_ogg")
+    native_mp3=$(measure lame --quiet --abr 128 -q 5 "$wav" "$out/native.mp3" | keep "$native_mp3")
+    native_ogg=$(measure oggenc -Q -q 4 -o "$out/native.ogg" "$wav" | keep "$native_ogg")
 done
-native_mp3=$(best lame --quiet --abr 128 -q 5 "$wav" "$out/native.mp3")
-native_ogg=$(best oggenc -Q -q 4 -o "$out/native.ogg" "$wav")
 
-printf '%-44s %8s %8s\n' "5 min 44.1 kHz stereo, fastest of $runs" seconds ratio
-printf '%-44s %8s %8s\n' "MP3 ABR 128, our destination (Wine)" "$(seconds "$ours_mp3")" "$(ratio "$ours_mp3" "$lame_mp3")"
-printf '%-44s %8s %8s\n' "MP3 ABR 128, lame.exe same target (Wine)" "$(seconds "$lame_mp3")" 1.000
-printf '%-44s %8s %8s\n' "MP3 ABR 128, native lame" "$(seconds "$native_mp3")" "$(ratio "$native_mp3" "$lame_mp3")"
-printf '%-44s %8s %8s\n' "Ogg q40, our destination (Wine)" "$(seconds "$ours_ogg")" "$(ratio "$ours_ogg" "$loop_ogg")"
-printf '%-44s %8s %8s\n' "Ogg q40, libvorbisenc loop same target (Wine)" "$(seconds "$loop_ogg")" 1.000
-printf '%-44s %8s %8s\n' "Ogg q40, native oggenc" "$(seconds "$native_ogg")" "$(ratio "$native_ogg" "$loop_ogg")"
+printf '%-46s %7s %7s %7s %7s\n' "5 min 44.1 kHz stereo, best of $runs" wall ratio cpu ratio
+row "MP3 ABR 128, our destination (Wine)" "$ours_mp3" "$lame_mp3"
+row "MP3 ABR 128, lame.exe same target (Wine)" "$lame_mp3" "$lame_mp3"
+row "MP3 ABR 128, native lame" "$native_mp3" "$lame_mp3"
+row "Ogg q40, our destination (Wine)" "$ours_ogg" "$loop_ogg"
+row "Ogg q40, libvorbisenc loop same target (Wine)" "$loop_ogg" "$loop_ogg"
+row "Ogg q40, native oggenc" "$native_ogg" "$loop_ogg"
 ls -l "$out" | awk 'NR > 1 { printf "  %-12s %10d bytes\n", $9, $5 }'
