@@ -1,6 +1,7 @@
 #include "ClassFactory.h"
 
 #include "AIFFConvDest.h"
+#include "MP3ConvDest.h"
 #include "OggConvDest.h"
 #include "WavConvDest.h"
 #include "WavConvSource.h"
@@ -22,7 +23,7 @@ const ClassEntry<IConvertDestination> kDestinationClasses[6] = {
     {&CLSID_DirectShowConvDest, nullptr},
     {&CLSID_OggConvDest, &Construct<COggConvDest, IConvertDestination>},
     {&CLSID_WavConvDest, &Construct<CWavConvDest, IConvertDestination>},
-    {&CLSID_MP3ConvDest, nullptr},
+    {&CLSID_MP3ConvDest, &Construct<CMP3ConvDest, IConvertDestination>},
     {&CLSID_WMAConvDest, nullptr},
 };
 // clang-format on

@@ -55,8 +55,14 @@ struct AcmStreamCloser {
     void operator()(HACMSTREAM handle) const { acmStreamClose(handle, 0); }
 };
 
+struct ModuleCloser {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+
 using UniqueMmio = UniqueHandleOf<HMMIO, MmioCloser>;
 using UniqueAcmStream = UniqueHandleOf<HACMSTREAM, AcmStreamCloser>;
+// A library loaded with LoadLibrary, freed when the owner goes.
+using UniqueModule = UniqueHandleOf<HMODULE, ModuleCloser>;
 
 struct FileCloser {
     void operator()(FILE* file) const { fclose(file); }
