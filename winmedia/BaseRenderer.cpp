@@ -456,6 +456,11 @@ ULONG CBaseRenderer::GetMiscFlags() {
     return AM_FILTER_MISC_FLAGS_IS_RENDERER;
 }
 
+bool CBaseRenderer::EndOfStreamReached() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_endOfStream;
+}
+
 REFERENCE_TIME CBaseRenderer::SegmentStart() const {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_segmentStart;

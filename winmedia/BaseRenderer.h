@@ -60,6 +60,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetRate(double* rate) override;
     HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) override;
 
+    // True once the end of the stream reached the input since the filter last ran from the
+    // stopped state or was flushed.
+    bool EndOfStreamReached() const;
+
 protected:
     explicit CBaseRenderer(const CLSID& clsid);
     ~CBaseRenderer() override;

@@ -16,6 +16,9 @@ namespace {
 
 constexpr HRESULT kUnknownFileType = static_cast<HRESULT>(0x80040240);
 constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80040216);
+// Wine's file source reports a missing file with the Win32 codes instead.
+constexpr HRESULT kWin32FileNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+constexpr HRESULT kWin32PathNotFound = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
 constexpr const char* kInstallHelp = "https://www.trelvox.net/help/decoders";
 constexpr const char* kReinstallHelp = "https://www.trelvox.net/help/directshow";
 constexpr LONGLONG kUnitsPerSecond = 10000000; // 100-ns units
@@ -113,7 +116,7 @@ bool CDirectShowConvSource::BuildGraph() {
         if (hr == kUnknownFileType) {
             SetError("Decoding filter for the file format was not installed. (error %lX)", hr);
             SetInfo("To install now, see %s", kInstallHelp);
-        } else if (hr == kFileNotFound) {
+        } else if (hr == kFileNotFound || hr == kWin32FileNotFound || hr == kWin32PathNotFound) {
             SetError("Source file was not found");
         } else {
             SetError("Source filter could not be loaded. (error %lX)", hr);
@@ -220,7 +223,7 @@ bool CDirectShowConvSource::Play(IPlayCallback* sink) {
     for (;;) {
         LONG code = 0;
         hr = m_events->WaitForCompletion(0, &code);
-        if (hr != E_ABORT)
+        if (Completed(hr))
             break;
         if (m_stopRequest.load()) {
             // The sink refused data: a stopped graph completes nothing, so the loop ends here.
@@ -256,6 +259,14 @@ bool CDirectShowConvSource::Close() {
         m_event = nullptr;
     }
     return true;
+}
+
+bool CDirectShowConvSource::Completed(HRESULT waitResult) const {
+    if (waitResult == E_ABORT)
+        return false;
+    // Wine's graph keeps reporting the completion of an earlier run after a stop, a seek and
+    // a new Run; only the renderer knows whether this run reached the end.
+    return waitResult != S_OK || m_renderer->EndOfStreamReached();
 }
 
 bool CDirectShowConvSource::ReaderReady() {
@@ -357,7 +368,7 @@ DWORD CDirectShowConvSource::ReadFrames(DWORD frames, void* buffer) {
         for (;;) {
             LONG code = 0;
             hr = m_events->WaitForCompletion(0, &code);
-            if (hr != E_ABORT) {
+            if (Completed(hr)) {
                 m_completed = true;
                 m_control->Stop();
                 break;

@@ -51,6 +51,8 @@ protected:
 private:
     bool BuildGraph();
     bool ReaderReady();
+    // Whether a WaitForCompletion result means that the running graph has finished.
+    bool Completed(HRESULT waitResult) const;
     bool CreateTempFile();
     void DeleteTempFile();
     uint32_t BufferedFrames();
