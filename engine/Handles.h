@@ -55,7 +55,13 @@ struct AcmStreamCloser {
     void operator()(HACMSTREAM handle) const { acmStreamClose(handle, 0); }
 };
 
+struct KernelHandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+
 using UniqueMmio = UniqueHandleOf<HMMIO, MmioCloser>;
+// An event from CreateEvent (null when creation failed).
+using UniqueEvent = UniqueHandleOf<HANDLE, KernelHandleCloser>;
 using UniqueAcmStream = UniqueHandleOf<HACMSTREAM, AcmStreamCloser>;
 
 struct FileCloser {

@@ -201,7 +201,7 @@ public:
         info->pFilter = m_filter;
         m_filter->AddRef();
         info->dir = PINDIR_INPUT;
-        wcscpy(info->achName, kPinName);
+        memcpy(info->achName, kPinName, sizeof kPinName);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
@@ -307,10 +307,7 @@ CBaseRenderer::CBaseRenderer(const CLSID& clsid)
     : m_clsid(clsid), m_pin(std::make_unique<CRendererInputPin>(this)),
       m_canReceive(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
 
-CBaseRenderer::~CBaseRenderer() {
-    if (m_canReceive)
-        CloseHandle(m_canReceive);
-}
+CBaseRenderer::~CBaseRenderer() = default;
 
 HRESULT CBaseRenderer::QueryInterface(REFIID riid, void** out) {
     return ComObject<IBaseFilter>::QueryInterface(riid, out);
@@ -348,7 +345,7 @@ HRESULT CBaseRenderer::Stop() {
     m_endOfStream = false;
     m_completeReported = false;
     // A Receive waiting in the paused state returns now, so that upstream can stop its thread.
-    SetEvent(m_canReceive);
+    SetEvent(m_canReceive.get());
     return S_OK;
 }
 
@@ -360,7 +357,7 @@ HRESULT CBaseRenderer::Pause() {
     }
     m_state = State_Paused;
     if (!m_flushing)
-        ResetEvent(m_canReceive);
+        ResetEvent(m_canReceive.get());
     return S_OK;
 }
 
@@ -373,7 +370,7 @@ HRESULT CBaseRenderer::Run(REFERENCE_TIME) {
             m_completeReported = false;
         }
         m_state = State_Running;
-        SetEvent(m_canReceive);
+        SetEvent(m_canReceive.get());
         complete = m_endOfStream && !m_completeReported;
         if (complete)
             m_completeReported = true;
@@ -430,7 +427,7 @@ HRESULT CBaseRenderer::QueryFilterInfo(FILTER_INFO* info) {
     if (!info)
         return E_POINTER;
     std::lock_guard<std::mutex> hold(m_lock);
-    wcscpy(info->achName, m_name);
+    memcpy(info->achName, m_name, sizeof m_name);
     info->pGraph = m_graph;
     if (m_graph)
         m_graph->AddRef();
@@ -442,8 +439,7 @@ HRESULT CBaseRenderer::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
     m_graph = graph;
     m_name[0] = L'\0';
     if (name) {
-        wcsncpy(m_name, name, MAX_FILTER_NAME - 1);
-        m_name[MAX_FILTER_NAME - 1] = L'\0';
+        lstrcpynW(m_name, name, MAX_FILTER_NAME);
     }
     return S_OK;
 }
@@ -478,7 +474,7 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
                 break;
         }
         // Paused: the first sample waits here until the graph runs or stops.
-        WaitForSingleObject(m_canReceive, INFINITE);
+        WaitForSingleObject(m_canReceive.get(), INFINITE);
     }
     AM_MEDIA_TYPE* changed = nullptr;
     if (sample->GetMediaType(&changed) == S_OK && changed) {
@@ -513,14 +509,14 @@ void CBaseRenderer::BeginFlush() {
     m_flushing = true;
     m_endOfStream = false;
     m_completeReported = false;
-    SetEvent(m_canReceive);
+    SetEvent(m_canReceive.get());
 }
 
 void CBaseRenderer::EndFlush() {
     std::lock_guard<std::mutex> hold(m_lock);
     m_flushing = false;
     if (m_state == State_Paused)
-        ResetEvent(m_canReceive);
+        ResetEvent(m_canReceive.get());
 }
 
 void CBaseRenderer::NewSegment(REFERENCE_TIME start) {

@@ -6,11 +6,13 @@
 
 #include "ComObject.h"
 #include "ComPtr.h"
-
-#include <dshow.h>
+#include "Handles.h"
 
 #include <memory>
 #include <mutex>
+
+// After the C++ headers: the DirectShow headers deprecate C string functions that they use.
+#include <dshow.h>
 
 class CRendererInputPin;
 
@@ -103,7 +105,8 @@ private:
     bool m_endOfStream = false;      // reached while not running: reported on Run
     bool m_completeReported = false; // EC_COMPLETE sent for the current run
     REFERENCE_TIME m_segmentStart = 0;
-    HANDLE m_canReceive;             // manual-reset; reset while paused, so that Receive holds the data back
+    trelvox::UniqueEvent
+        m_canReceive;                // manual-reset; reset while paused, so that Receive holds the data back
     IFilterGraph* m_graph = nullptr; // not owned: the graph owns its filters
     wchar_t m_name[MAX_FILTER_NAME] = {};
     trelvox::ComPtr<IReferenceClock> m_clock;

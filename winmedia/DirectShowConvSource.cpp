@@ -156,7 +156,7 @@ bool CDirectShowConvSource::BuildGraph() {
             MulDiv(static_cast<int>(duration / 10000),
                    m_format.nBlockAlign * static_cast<int>(m_format.nSamplesPerSec), 1000));
     m_totalBytes = m_dataSize;
-    m_event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    m_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     m_completed = false;
     m_seekFrame = 0;
     m_handedOut = 0;
@@ -173,7 +173,7 @@ void CDirectShowConvSource::DeliverSample(LONGLONG start, const uint8_t* data, u
         if (!sink->OnData(data, length)) {
             m_stopRequest.store(true);
             if (m_event)
-                SetEvent(m_event);
+                SetEvent(m_event.get());
         }
     }
     std::lock_guard<std::mutex> hold(m_fileLock);
@@ -194,7 +194,7 @@ void CDirectShowConvSource::DeliverSample(LONGLONG start, const uint8_t* data, u
         m_fileBytes += written;
     }
     if (m_event)
-        SetEvent(m_event);
+        SetEvent(m_event.get());
 }
 
 bool CDirectShowConvSource::Play(IPlayCallback* sink) {
@@ -233,7 +233,7 @@ bool CDirectShowConvSource::Play(IPlayCallback* sink) {
         }
         // The renderer signals every sample and the stop request; the time-out only bounds
         // how late the completion is noticed.
-        WaitForSingleObject(m_event, kPlayPollMs);
+        WaitForSingleObject(m_event.get(), kPlayPollMs);
     }
     m_control->Stop();
     m_sink.store(nullptr);
@@ -254,10 +254,7 @@ bool CDirectShowConvSource::Close() {
     m_renderer.reset();
     m_sink.store(nullptr);
     DeleteTempFile();
-    if (m_event) {
-        CloseHandle(m_event);
-        m_event = nullptr;
-    }
+    m_event.reset();
     return true;
 }
 
@@ -380,7 +377,7 @@ DWORD CDirectShowConvSource::ReadFrames(DWORD frames, void* buffer) {
                 m_events->WaitForCompletion(INFINITE, &code);
                 break;
             }
-            WaitForSingleObject(m_event, kReaderWaitMs);
+            WaitForSingleObject(m_event.get(), kReaderWaitMs);
         }
     }
     std::lock_guard<std::mutex> hold(m_fileLock);

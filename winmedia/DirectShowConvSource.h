@@ -67,7 +67,7 @@ private:
     // Shared with the streaming thread.
     std::atomic<IPlayCallback*> m_sink{nullptr};
     std::atomic<bool> m_stopRequest{false};
-    HANDLE m_event = nullptr; // auto-reset; set by the renderer after each sample and a stop request
+    trelvox::UniqueEvent m_event; // auto-reset; set by the renderer after each sample and a stop request
 
     bool m_completed = false; // reader mode: the graph delivered the whole stream
     uint64_t m_seekFrame = 0; // reader mode: first frame wanted after SetPosition

@@ -31,8 +31,9 @@ def win(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def run(args):
-    result = subprocess.run([runner, tool] + args, capture_output=True, text=True, timeout=120)
+def run(args, env=None):
+    result = subprocess.run([runner, tool] + args, capture_output=True, text=True, timeout=120,
+                            env=dict(os.environ, **(env or {})))
     errors = [line for line in result.stderr.splitlines() if line[:3] in ("e: ", "i: ")]
     return result.returncode, result.stdout.strip(), errors
 
@@ -261,6 +262,12 @@ def check_failures(temp):
         if len(errors) != len(expected) or any(not e.startswith(x) for e, x in zip(errors, expected)):
             problems.append("lines %r" % errors)
         report("%s via %s: %s" % (name, source, " | ".join(errors)), problems)
+
+    # A machine without the Windows Media runtime: the library loads, the source says why it fails.
+    rc, stdout, errors = run(["decode", "wm", win(f("t.mp3")), out], {"TX_DLLOVERRIDES": "wmvcore=d"})
+    expected = "e: Windows Media component has not been installed or is obsolete, see "
+    report("without wmvcore.dll: %s" % " | ".join(errors),
+           [] if rc == 1 and len(errors) == 1 and errors[0].startswith(expected) else ["rc %d %r" % (rc, errors)])
 
     for source, want in (("ds", 1), ("wm", 0)):
         rc, stdout, errors = run(["decode", source, win(f("t.mp3")), out, "-1", "100000"])
