@@ -1,13 +1,15 @@
 // A small Windows front to the Windows Media and DirectShow sources for the native checks and
 // the throughput measurement. SOURCE is "wm", "ds" or "row" (the class the format table picks).
 //   decode SOURCE in out.raw [startMs] [refuseAfterBytes]
-//       Play into out.raw; prints "play=R ch rate bits total bytes ms" (R: Play's result)
+//       Play into out.raw; prints "play=R ch rate bits total bytes ms after=N md=M" (R: Play's
+//       result, N: sink calls after it refused, M: GetMetadata's result)
 //   read SOURCE in outPrefix seekFrame
 //       ISampleReader on one opened source: outPrefix.a all frames in one request; .b after
 //       reading 10 frames and SetPosition(0), in chunks of 333; .c after SetPosition(seekFrame)
 //   bitrate in        ISourceInfo of the Windows Media source, then a Play after it
 // Every error line goes to stderr as "e: text" or "i: text".
 #include "Trelvox.h"
+#include "TrelvoxMetadata.h"
 #include "TrelvoxWinMedia.h"
 
 #include <stdio.h>
@@ -98,6 +100,10 @@ int Decode(int argc, char** argv) {
     uint32_t total = 0;
     source->GetFormat(&wfx);
     source->GetLength(&total, -1, -1);
+    IMetadata* md = nullptr;
+    const bool tags = source->GetMetadata(&md) && md;
+    if (md)
+        md->Release();
     FileSink sink;
     sink.file = fopen(argv[4], "wb");
     if (argc > 6)
@@ -109,9 +115,9 @@ int Decode(int argc, char** argv) {
     source->Close();
     source->SetErrorLog(nullptr);
     source->Release();
-    printf("play=%d %u %lu %u %u %llu %.1f after=%d\n", played ? 1 : 0, wfx.nChannels, wfx.nSamplesPerSec,
-           wfx.wBitsPerSample, total, static_cast<unsigned long long>(sink.total), ms,
-           sink.callsAfterRefusal);
+    printf("play=%d %u %lu %u %u %llu %.1f after=%d md=%d\n", played ? 1 : 0, wfx.nChannels,
+           wfx.nSamplesPerSec, wfx.wBitsPerSample, total, static_cast<unsigned long long>(sink.total), ms,
+           sink.callsAfterRefusal, tags ? 1 : 0);
     return 0;
 }
 

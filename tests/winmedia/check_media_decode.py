@@ -83,9 +83,10 @@ def snr(ours, ref, channels, d):
 
 
 def parse_play(out):
-    m = re.match(r"play=(\d) (\d+) (\d+) (\d+) (\d+) (\d+) ([\d.]+) after=(\d+)", out)
-    return m and dict(zip(("play", "ch", "rate", "bits", "total", "bytes", "ms", "after"),
-                          [int(m.group(i)) for i in range(1, 7)] + [float(m.group(7)), int(m.group(8))]))
+    m = re.match(r"play=(\d) (\d+) (\d+) (\d+) (\d+) (\d+) ([\d.]+) after=(\d+) md=(\d)", out)
+    return m and dict(zip(("play", "ch", "rate", "bits", "total", "bytes", "ms", "after", "md"),
+                          [int(m.group(i)) for i in range(1, 7)] + [float(m.group(7)), int(m.group(8)),
+                                                                    int(m.group(9))]))
 
 
 passed = failed = 0
@@ -174,6 +175,10 @@ def check_decodes(temp):
             if quality < least:
                 problems.append("SNR %.1f dB against ffmpeg (offset %d)" % (quality, d))
             detail = "%d frames (ffmpeg %d), offset %d, SNR %.1f dB" % (got, want, d, quality)
+        # Tags come from the metadata factory, which knows MP3, MPEG, Windows Media, AAC and FLAC.
+        tagged = os.path.splitext(name)[1] in (".mp3", ".mp2", ".mpg", ".wma", ".wmv", ".aac", ".flac")
+        if info["md"] != tagged:
+            problems.append("GetMetadata gave %d" % info["md"])
         # The length the source announces comes from the container's duration.
         if abs(info["total"] - len(ours)) > 2 * max(gran, 1152) * 2 * ch:
             problems.append("announced %d bytes, delivered %d" % (info["total"], len(ours)))
