@@ -498,9 +498,9 @@ HRESULT CBaseRenderer::EndOfStream() {
         if (complete)
             m_completeReported = true;
     }
-    OnEndOfStream();
     if (complete)
         NotifyComplete();
+    OnEndOfStream();
     return S_OK;
 }
 

@@ -77,7 +77,8 @@ protected:
     // Called on the streaming thread for every sample while the filter runs; the sample is
     // only lent for the call.
     virtual HRESULT DoRenderSample(IMediaSample* sample) = 0;
-    // Called on the streaming thread when the end of the stream reaches the filter.
+    // Called on the streaming thread when the end of the stream reached the filter, after the
+    // graph has been told (when running).
     virtual void OnEndOfStream() {}
 
     // Start of the current segment (100-ns units): sample times are relative to it.

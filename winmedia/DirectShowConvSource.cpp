@@ -111,7 +111,7 @@ bool CDirectShowConvSource::BuildGraph() {
     if (MultiByteToWideChar(CP_ACP, 0, m_path, -1, widePath, MAX_PATH) == 0)
         widePath[0] = L'\0';
     ComPtr<IBaseFilter> source;
-    hr = m_graph->AddSourceFilter(widePath, widePath, source.put());
+    hr = m_graph->AddSourceFilter(widePath, L"Source", source.put());
     if (FAILED(hr)) {
         if (hr == kUnknownFileType) {
             SetError("Decoding filter for the file format was not installed. (error %lX)", hr);
@@ -161,6 +161,11 @@ bool CDirectShowConvSource::BuildGraph() {
     m_seekFrame = 0;
     m_handedOut = 0;
     return true;
+}
+
+void CDirectShowConvSource::EndOfStream() {
+    if (m_event)
+        SetEvent(m_event.get());
 }
 
 void CDirectShowConvSource::AcceptFormat(const WAVEFORMATEX& format) {
@@ -231,8 +236,8 @@ bool CDirectShowConvSource::Play(IPlayCallback* sink) {
             m_stopRequest.store(false);
             break;
         }
-        // The renderer signals every sample and the stop request; the time-out only bounds
-        // how late the completion is noticed.
+        // The renderer signals the stop request and the end of the stream; the time-out only
+        // bounds how late anything else is noticed.
         WaitForSingleObject(m_event.get(), kPlayPollMs);
     }
     m_control->Stop();

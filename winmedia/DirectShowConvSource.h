@@ -44,6 +44,8 @@ public:
     // Called by the renderer on the streaming thread for each sample; start is the sample's
     // stream time in 100-ns units.
     void DeliverSample(LONGLONG start, const uint8_t* data, uint32_t length);
+    // Called by the renderer on the streaming thread after it reported the end of the stream.
+    void EndOfStream();
 
 protected:
     void* FindInterface(REFIID riid) override;

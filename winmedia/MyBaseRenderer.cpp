@@ -40,3 +40,9 @@ HRESULT CMyBaseRenderer::DoRenderSample(IMediaSample* sample) {
         m_source->DeliverSample(SegmentStart() + start, data, static_cast<uint32_t>(length));
     return S_OK;
 }
+
+void CMyBaseRenderer::OnEndOfStream() {
+    std::lock_guard<std::mutex> hold(m_sourceLock);
+    if (m_source)
+        m_source->EndOfStream();
+}

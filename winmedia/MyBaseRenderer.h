@@ -18,6 +18,7 @@ public:
 protected:
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
     HRESULT DoRenderSample(IMediaSample* sample) override;
+    void OnEndOfStream() override;
 
 private:
     std::mutex m_sourceLock;
