@@ -2,7 +2,8 @@
 // the throughput measurement. SOURCE is "wm", "ds" or "row" (the class the format table picks).
 //   decode SOURCE in out.raw [startMs] [refuseAfterBytes]
 //       Play into out.raw; prints "play=R ch rate bits total bytes ms after=N md=M" (R: Play's
-//       result, N: sink calls after it refused, M: GetMetadata's result)
+//       result, N: sink calls after it refused, M: GetMetadata's result; ms and open in
+//       milliseconds, from before Open to the end of Play and to the end of Open)
 //   read SOURCE in outPrefix seekFrame
 //       ISampleReader on one opened source: outPrefix.a all frames in one request; .b after
 //       reading 10 frames and SetPosition(0), in chunks of 333; .c after SetPosition(seekFrame)
@@ -96,6 +97,7 @@ int Decode(int argc, char** argv) {
         source->Release();
         return 1;
     }
+    const double openMs = (Seconds() - started) * 1000;
     WAVEFORMATEX wfx = {};
     uint32_t total = 0;
     source->GetFormat(&wfx);
@@ -115,9 +117,9 @@ int Decode(int argc, char** argv) {
     source->Close();
     source->SetErrorLog(nullptr);
     source->Release();
-    printf("play=%d %u %lu %u %u %llu %.1f after=%d md=%d\n", played ? 1 : 0, wfx.nChannels,
+    printf("play=%d %u %lu %u %u %llu %.1f after=%d md=%d open=%.1f\n", played ? 1 : 0, wfx.nChannels,
            wfx.nSamplesPerSec, wfx.wBitsPerSample, total, static_cast<unsigned long long>(sink.total), ms,
-           sink.callsAfterRefusal, tags ? 1 : 0);
+           sink.callsAfterRefusal, tags ? 1 : 0, openMs);
     return 0;
 }
 
