@@ -59,7 +59,13 @@ struct ModuleCloser {
     void operator()(HMODULE module) const { FreeLibrary(module); }
 };
 
+struct KernelHandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+
 using UniqueMmio = UniqueHandleOf<HMMIO, MmioCloser>;
+// An event from CreateEvent (null when creation failed).
+using UniqueEvent = UniqueHandleOf<HANDLE, KernelHandleCloser>;
 using UniqueAcmStream = UniqueHandleOf<HACMSTREAM, AcmStreamCloser>;
 // A library loaded with LoadLibrary, freed when the owner goes.
 using UniqueModule = UniqueHandleOf<HMODULE, ModuleCloser>;
