@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 struct COggConvDest::Encoder {
@@ -38,6 +39,7 @@ namespace {
 
 constexpr int32_t kBitrateTable[] = {48, 64, 96, 128, 160, 192, 256, 320};
 constexpr float kSampleScale = 1.0f / 32768.0f;
+constexpr uint32_t kSliceFrames = 4096;
 
 // The leading decimal number of text (a sign accepted; what follows the digits is ignored;
 // no digits give 0).
@@ -191,26 +193,36 @@ bool COggConvDest::Write(uint32_t bytes, const void* pcm) {
     if (frames == 0)
         return true;
 
-    const int16_t* input = static_cast<const int16_t*>(pcm);
+    // The encoder takes the block in slices: libvorbis moves its whole pending buffer after
+    // every analysis block, so a large block fed at once costs time in its square.
     std::vector<int16_t> widened;
-    if (bytesPerSample == 1) {
-        // Unsigned 8-bit samples widen to 16 bits around 0.
-        const uint8_t* bytes8 = static_cast<const uint8_t*>(pcm);
-        widened.resize(samples);
-        for (uint32_t i = 0; i < samples; ++i)
-            widened[i] = static_cast<int16_t>((bytes8[i] - 128) * 256);
-        input = widened.data();
+    if (bytesPerSample == 1)
+        widened.resize(static_cast<size_t>(std::min(frames, kSliceFrames)) * channels);
+    for (uint32_t done = 0; done < frames;) {
+        uint32_t count = std::min(frames - done, kSliceFrames);
+        const int16_t* input;
+        if (bytesPerSample == 1) {
+            // Unsigned 8-bit samples widen to 16 bits around 0.
+            const uint8_t* bytes8 = static_cast<const uint8_t*>(pcm) + static_cast<size_t>(done) * channels;
+            for (size_t i = 0; i < static_cast<size_t>(count) * channels; ++i)
+                widened[i] = static_cast<int16_t>((bytes8[i] - 128) * 256);
+            input = widened.data();
+        } else {
+            input = static_cast<const int16_t*>(pcm) + static_cast<size_t>(done) * channels;
+        }
+        float** planes = vorbis_analysis_buffer(&m_encoder->dsp, static_cast<int>(count));
+        for (unsigned c = 0; c < channels; ++c) {
+            unsigned from = trelvox::WaveChannelForVorbis(channels, c);
+            float* plane = planes[c];
+            for (uint32_t f = 0; f < count; ++f)
+                plane[f] = input[f * channels + from] * kSampleScale;
+        }
+        vorbis_analysis_wrote(&m_encoder->dsp, static_cast<int>(count));
+        if (!Drain())
+            return false;
+        done += count;
     }
-
-    float** planes = vorbis_analysis_buffer(&m_encoder->dsp, static_cast<int>(frames));
-    for (unsigned c = 0; c < channels; ++c) {
-        unsigned from = trelvox::WaveChannelForVorbis(channels, c);
-        float* plane = planes[c];
-        for (uint32_t f = 0; f < frames; ++f)
-            plane[f] = input[f * channels + from] * kSampleScale;
-    }
-    vorbis_analysis_wrote(&m_encoder->dsp, static_cast<int>(frames));
-    return Drain();
+    return true;
 }
 
 bool COggConvDest::Close() {

@@ -1,20 +1,23 @@
 #include "ClassFactory.h"
 
 #include "AIFFConvDest.h"
+#include "DirectShowConvSource.h"
+#include "MP3ConvDest.h"
 #include "OggConvDest.h"
 #include "WavConvDest.h"
 #include "WavConvSource.h"
+#include "WMAConvSource.h"
 
 namespace trelvox {
 
 // clang-format off
 const ClassEntry<IConvertSource> kSourceClasses[6] = {
-    {&CLSID_WMAConvSource, nullptr},
+    {&CLSID_WMAConvSource, &Construct<CWMAConvSource, IConvertSource>},
     {&CLSID_AudioCDTrack, nullptr},
     {&CLSID_WavConvSource, &Construct<CWavConvSource, IConvertSource>},
     {&CLSID_MIDIConvSource, nullptr},
     {&CLSID_QCPConvSource, nullptr},
-    {&CLSID_DirectShowConvSource, nullptr},
+    {&CLSID_DirectShowConvSource, &Construct<CDirectShowConvSource, IConvertSource>},
 };
 
 const ClassEntry<IConvertDestination> kDestinationClasses[6] = {
@@ -22,7 +25,7 @@ const ClassEntry<IConvertDestination> kDestinationClasses[6] = {
     {&CLSID_DirectShowConvDest, nullptr},
     {&CLSID_OggConvDest, &Construct<COggConvDest, IConvertDestination>},
     {&CLSID_WavConvDest, &Construct<CWavConvDest, IConvertDestination>},
-    {&CLSID_MP3ConvDest, nullptr},
+    {&CLSID_MP3ConvDest, &Construct<CMP3ConvDest, IConvertDestination>},
     {&CLSID_WMAConvDest, nullptr},
 };
 // clang-format on

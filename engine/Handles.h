@@ -55,8 +55,20 @@ struct AcmStreamCloser {
     void operator()(HACMSTREAM handle) const { acmStreamClose(handle, 0); }
 };
 
+struct ModuleCloser {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+
+struct KernelHandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+
 using UniqueMmio = UniqueHandleOf<HMMIO, MmioCloser>;
+// An event from CreateEvent (null when creation failed).
+using UniqueEvent = UniqueHandleOf<HANDLE, KernelHandleCloser>;
 using UniqueAcmStream = UniqueHandleOf<HACMSTREAM, AcmStreamCloser>;
+// A library loaded with LoadLibrary, freed when the owner goes.
+using UniqueModule = UniqueHandleOf<HMODULE, ModuleCloser>;
 
 struct FileCloser {
     void operator()(FILE* file) const { fclose(file); }

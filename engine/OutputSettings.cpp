@@ -1,4 +1,5 @@
 // The registry defaults of a format's destination, without creating a destination.
+#include "MP3SettingsRecord.h"
 #include "Trelvox.h"
 #include "WaveSettingsRecord.h"
 
@@ -14,12 +15,17 @@ extern "C" HRESULT __cdecl ConvDefOutputSettingsString(char* text, int size, con
             settings.Load();
             return settings.GetText(text, size) ? S_OK : E_FAIL;
         }
+        if (IsEqualGUID(*dest, CLSID_MP3ConvDest)) {
+            MP3SETTINGS settings;
+            settings.Load();
+            return settings.GetText(text, size) ? S_OK : E_FAIL;
+        }
     } catch (...) {
         return E_OUTOFMEMORY;
     }
-    // The MP3 and Windows Media records have defaults too, but their destinations are not
-    // part of this build yet.
-    if (IsEqualGUID(*dest, CLSID_MP3ConvDest) || IsEqualGUID(*dest, CLSID_WMAConvDest))
+    // The Windows Media record has defaults too, but its destination is not part of this
+    // build yet.
+    if (IsEqualGUID(*dest, CLSID_WMAConvDest))
         return E_NOTIMPL;
     return E_FAIL;
 }

@@ -11,6 +11,12 @@ packages=(
     autoconf automake libtool wine wine32:i386 xvfb xauth
     g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 wine64
     googletest sox lame flac vorbis-tools mpg123 ffmpeg id3v2 python3-mutagen
+    # Wine's Windows Media and DirectShow decode through GStreamer: Ogg needs base, MP3 and
+    # FLAC good, WMA ugly and libav, AAC libav. The 32-bit Wine loads the i386 plugins; the
+    # 64-bit test build (for kernels without 32-bit support) loads the amd64 ones.
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
+    gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386 gstreamer1.0-plugins-ugly:i386
+    gstreamer1.0-libav:i386
 )
 
 need_packages() {
@@ -42,7 +48,28 @@ SRC
     if [ "$changed" = 1 ] || need_packages; then
         # The security suite has no i386 index here; that failure is expected and harmless.
         apt-get update || true
-        apt-get -t bookworm install -y --no-install-recommends "${packages[@]}"
+        apt-get -t bookworm install -y --no-install-recommends "${packages[@]}" || {
+            align_multiarch_twins
+            apt-get -t bookworm install -y --no-install-recommends "${packages[@]}"
+        }
+    fi
+}
+
+# A library that exists for both architectures must have the same version in both. An amd64
+# library updated from the security suite blocks its i386 twin, which that suite does not
+# carry here: bring such libraries back to the version of the release itself.
+align_multiarch_twins() {
+    local pkg version release twins=()
+    while read -r pkg version; do
+        apt-cache madison "$pkg" | grep -F " $version " | grep -q -- '-security/' || continue
+        apt-cache madison "$pkg:i386" | grep -qF " $version " && continue
+        release=$(apt-cache madison "$pkg" | awk -F' *[|] *' '/ bookworm\/main amd64 / {print $2; exit}')
+        [ -n "$release" ] && [ "$release" != "$version" ] || continue
+        twins+=("$pkg:amd64=$release")
+    done < <(dpkg-query -W -f='${Package} ${Version} ${Architecture} ${Multi-Arch}\n' |
+        awk '$3 == "amd64" && $4 == "same" {print $1, $2}')
+    if [ ${#twins[@]} -gt 0 ]; then
+        apt-get install -y --allow-downgrades --no-install-recommends "${twins[@]}"
     fi
 }
 

@@ -38,14 +38,8 @@ inline std::string PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
 }
 
 inline WAVEFORMATEX PcmWfx(uint16_t channels, uint32_t rate, uint16_t bits) {
-    WAVEFORMATEX wfx = {};
-    wfx.wFormatTag = WAVE_FORMAT_PCM;
-    wfx.nChannels = channels;
-    wfx.nSamplesPerSec = rate;
-    wfx.nBlockAlign = uint16_t(channels * bits / 8);
-    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
-    wfx.wBitsPerSample = bits;
-    return wfx;
+    uint16_t align = uint16_t(channels * bits / 8);
+    return {WAVE_FORMAT_PCM, channels, rate, rate * align, align, bits, 0};
 }
 
 // A deterministic test signal: two sines per channel at about half full scale, in the

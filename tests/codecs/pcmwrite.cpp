@@ -1,7 +1,9 @@
-// pcmwrite FORMAT RAW OUT CHANNELS RATE BITS [NAME=VALUE...]: writes little-endian PCM from
-// RAW through the destination of the format-table row FORMAT, with the given options, in
-// blocks of changing sizes, so that native tools can check the result.
+// pcmwrite FORMAT RAW OUT CHANNELS RATE BITS [NAME=VALUE...] [tag:FRAMEID=TEXT...]: writes
+// little-endian PCM from RAW through the destination of the format-table row FORMAT, with the
+// given options, in blocks of changing sizes, then writes the text frames through the
+// destination's metadata, so that native tools can check the result. Errors go to stderr.
 #include "Trelvox.h"
+#include "TrelvoxMetadata.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -9,6 +11,51 @@
 
 #include <string>
 #include <vector>
+
+namespace {
+
+// Prints the destination's error lines; never agrees to replace a file.
+class StderrCallback : public IConvertCallback {
+public:
+    bool TX_THISCALL ConfirmOverwrite(const char*) override { return false; }
+    void TX_THISCALL ReportMessage(const char* text) override { fputs(text, stderr); }
+    void TX_THISCALL ReportError(const char* text, const char* kind) override {
+        fprintf(stderr, "%s: %s", kind, text);
+    }
+    void TX_THISCALL SetProgressRange(uint32_t) override {}
+    void TX_THISCALL SetProgressPos(uint32_t) override {}
+    void TX_THISCALL StepProgress(uint32_t) override {}
+    void TX_THISCALL SetStatusText(const char*) override {}
+    int32_t TX_THISCALL IsCancelled() override { return 0; }
+    void TX_THISCALL SetItemText(const char*, int32_t) override {}
+};
+
+// Writes the "tag:ID=TEXT" frames (ASCII texts) into the closed output.
+bool WriteTags(IConvertDestination* dest, const std::vector<std::string>& frames) {
+    IMetadata* md = nullptr;
+    IMetadataTag* tag = nullptr;
+    bool ok = dest->GetMetadata(&md) && MetadataCreateTag(&tag) == S_OK;
+    for (size_t i = 0; ok && i < frames.size(); ++i) {
+        size_t equals = frames[i].find('=');
+        std::wstring text(frames[i].begin() + static_cast<long>(equals) + 1, frames[i].end());
+        IMetadataFrameText* frame = nullptr;
+        ok = MetadataCreateFrame(atoi(frames[i].c_str() + 4), IID_IMetadataFrameText,
+                                 reinterpret_cast<void**>(&frame)) == S_OK;
+        if (ok) {
+            frame->SetText(text.c_str());
+            frame->AttachTo(tag);
+            frame->Release();
+        }
+    }
+    ok = ok && md->SetTag(tag) == S_OK;
+    if (tag)
+        tag->Release();
+    if (md)
+        md->Release();
+    return ok;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 7)
@@ -32,8 +79,15 @@ int main(int argc, char** argv) {
     IConvertDestination* dest = nullptr;
     if (ConvGetFormatByName(&rec, argv[1]) != S_OK || ConvCreateDest(&rec, &dest) != S_OK)
         return 4;
+    StderrCallback callback;
+    dest->SetErrorLog(&callback);
+    std::vector<std::string> frames;
     for (int i = 7; i < argc; ++i) {
         std::string option = argv[i];
+        if (option.compare(0, 4, "tag:") == 0 && option.find('=') != std::string::npos) {
+            frames.push_back(option);
+            continue;
+        }
         size_t equals = option.find('=');
         std::string name = option.substr(0, equals);
         char message[1024] = {};
@@ -56,6 +110,11 @@ int main(int argc, char** argv) {
         offset += bytes;
     }
     ok = dest->Close() && ok;
+    if (ok && !frames.empty() && !WriteTags(dest, frames)) {
+        fprintf(stderr, "tags cannot be written\n");
+        ok = false;
+    }
+    dest->SetErrorLog(nullptr);
     dest->Release();
     return ok ? 0 : 1;
 }

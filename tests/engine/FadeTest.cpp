@@ -11,10 +11,16 @@ WAVEFORMATEX Pcm(uint16_t channels, uint16_t bits, uint32_t rate = 44100) {
     return wfx;
 }
 
-// A temporary file as the conversion driver keeps one: "w+b", removed at the end.
+// A "w+b" temporary file as the conversion driver keeps one, holding `samples` samples of
+// 4000 and positioned at byte `at`.
 class TempStream {
 public:
-    TempStream() : m_path(m_dir / "ana.tmp") { m_file = fopen(m_path.c_str(), "w+b"); }
+    TempStream(size_t samples, long at) : m_path(m_dir / "ana.tmp") {
+        m_file = fopen(m_path.c_str(), "w+b");
+        std::vector<int16_t> pcm(samples, 4000);
+        fwrite(pcm.data(), 2, pcm.size(), m_file);
+        fseek(m_file, at, SEEK_SET);
+    }
     ~TempStream() { fclose(m_file); }
     FILE* get() const { return m_file; }
     std::vector<int16_t> Samples() {
@@ -35,14 +41,12 @@ private:
 
 TEST(Fade, LengthIsWholeFramesOfTheRoundedByteCount) {
     EXPECT_EQ(Fade(Pcm(2, 16), 3).Bytes(), 528u); // MulDiv gives 529
-    EXPECT_EQ(Fade(Pcm(1, 8, 8000), 1000).Bytes(), 8000u);
     EXPECT_EQ(Fade(Pcm(2, 16), 0).Bytes(), 0u);
 }
 
 TEST(Fade, RampScalesEverySampleByItsOwnPosition) {
     // 16-bit: 4 samples get 0, 1/4, 1/2, 3/4 (fade in) or 1, 3/4, 1/2, 1/4 (fade out), truncated.
-    std::vector<int16_t> in = {1000, -1000, 1001, -999};
-    std::vector<int16_t> up = in, down = in;
+    std::vector<int16_t> up = {1000, -1000, 1001, -999}, down = up;
     Fade::Ramp(Pcm(2, 16), reinterpret_cast<uint8_t*>(up.data()), 8, false);
     Fade::Ramp(Pcm(2, 16), reinterpret_cast<uint8_t*>(down.data()), 8, true);
     EXPECT_EQ(up, (std::vector<int16_t>{0, -250, 500, -749}));
@@ -58,37 +62,27 @@ TEST(Fade, RampScalesEverySampleByItsOwnPosition) {
 }
 
 TEST(Fade, InStartsAtTheCurrentPositionAndOutEndsTheFile) {
-    WAVEFORMATEX wfx = Pcm(1, 16, 1000); // 2 bytes per ms
-    TempStream file;
-    std::vector<int16_t> pcm(20, 4000);
-    fwrite(pcm.data(), 2, pcm.size(), file.get());
-    fseek(file.get(), 8, SEEK_SET);
-
-    Fade fade(wfx, 4); // 8 bytes, 4 samples
+    TempStream file(20, 8);
+    Fade fade(Pcm(1, 16, 1000), 4); // 8 bytes, 4 samples
     EXPECT_TRUE(fade.ApplyIn(file.get()));
     EXPECT_EQ(ftell(file.get()), 8);
     EXPECT_TRUE(fade.ApplyOut(file.get()));
     EXPECT_EQ(ftell(file.get()), 8);
     std::vector<int16_t> expected(20, 4000);
-    int16_t in[4] = {0, 1000, 2000, 3000}, out[4] = {4000, 3000, 2000, 1000};
     for (int i = 0; i < 4; ++i) {
-        expected[4 + i] = in[i];
-        expected[16 + i] = out[i];
+        expected[4 + i] = int16_t(1000 * i);
+        expected[16 + i] = int16_t(4000 - 1000 * i);
     }
     EXPECT_EQ(file.Samples(), expected);
 }
 
 TEST(Fade, AFileShorterThanTheFadeStaysAsItIs) {
-    WAVEFORMATEX wfx = Pcm(1, 16, 1000);
-    TempStream file;
-    std::vector<int16_t> pcm(6, 4000);
-    fwrite(pcm.data(), 2, pcm.size(), file.get());
-    fseek(file.get(), 4, SEEK_SET);
-    Fade fade(wfx, 10); // 20 bytes
+    TempStream file(6, 4);
+    Fade fade(Pcm(1, 16, 1000), 10); // 20 bytes
     EXPECT_FALSE(fade.ApplyOut(file.get()));
     EXPECT_FALSE(fade.ApplyIn(file.get()));
     EXPECT_EQ(ftell(file.get()), 4);
-    EXPECT_EQ(file.Samples(), pcm);
+    EXPECT_EQ(file.Samples(), std::vector<int16_t>(6, 4000));
 }
 
 } // namespace

@@ -24,19 +24,18 @@ protected:
         EXPECT_EQ(n->GetGain(&gain), S_OK);
         return gain;
     }
+    void Init(uint16_t channels, uint16_t bits) {
+        WAVEFORMATEX wfx = Pcm(channels, bits);
+        ASSERT_EQ(n->Init(&wfx), S_OK);
+    }
 
     INormalizer* n = nullptr;
 };
 
-TEST(CreateNormalizer, RefusesANullOut) {
-    EXPECT_EQ(CreateNormalizer(nullptr), E_INVALIDARG);
-}
-
 TEST_F(NormalizerTest, InitAcceptsOnly8And16BitMonoOrStereo) {
-    WAVEFORMATEX wfx = Pcm(2, 24);
-    EXPECT_EQ(n->Init(&wfx), E_INVALIDARG);
-    wfx = Pcm(6, 16);
-    EXPECT_EQ(n->Init(&wfx), E_INVALIDARG);
+    EXPECT_EQ(CreateNormalizer(nullptr), E_INVALIDARG);
+    for (WAVEFORMATEX wfx : {Pcm(2, 24), Pcm(6, 16)})
+        EXPECT_EQ(n->Init(&wfx), E_INVALIDARG);
     EXPECT_EQ(n->Init(nullptr), E_INVALIDARG);
 
     // Until an Init succeeds, the passes refuse and leave the output alone.
@@ -46,72 +45,56 @@ TEST_F(NormalizerTest, InitAcceptsOnly8And16BitMonoOrStereo) {
     EXPECT_EQ(n->Process(sizeof(block), block, out), E_FAIL);
     EXPECT_EQ(out[0], 7);
     EXPECT_EQ(Gain(), 0.0);
-
-    wfx = Pcm(1, 8);
-    EXPECT_EQ(n->Init(&wfx), S_OK);
-    wfx = Pcm(2, 16);
-    EXPECT_EQ(n->Init(&wfx), S_OK);
+    Init(1, 8);
 }
 
 TEST_F(NormalizerTest, SixteenBitGainComesFromThePeakAndSaturates) {
-    WAVEFORMATEX wfx = Pcm(2, 16);
-    ASSERT_EQ(n->Init(&wfx), S_OK);
+    Init(2, 16);
     std::vector<int16_t> block = {0, 100, -8000, 16384, -16384, 12000, 1, -1};
     ASSERT_EQ(n->Analyze(uint32_t(block.size() * 2), block.data()), S_OK);
     EXPECT_EQ(Gain(), 2.0);
     ASSERT_EQ(n->Process(uint32_t(block.size() * 2), block.data(), block.data()), S_OK); // in place
     // The positive peak maps one above the largest value and is held at 32767.
-    std::vector<int16_t> expected = {0, 200, -16000, 32767, -32768, 24000, 2, -2};
-    EXPECT_EQ(block, expected);
+    EXPECT_EQ(block, (std::vector<int16_t>{0, 200, -16000, 32767, -32768, 24000, 2, -2}));
 
     // A caller's gain beyond the range saturates both ways; fractions truncate toward zero.
     ASSERT_EQ(n->SetGain(2.5), S_OK);
-    std::vector<int16_t> in = {20000, -20000, 3, -3};
-    std::vector<int16_t> out(4);
+    std::vector<int16_t> in = {20000, -20000, 3, -3}, out(4);
     ASSERT_EQ(n->Process(8, in.data(), out.data()), S_OK);
     EXPECT_EQ(out, (std::vector<int16_t>{32767, -32768, 7, -7}));
 }
 
 TEST_F(NormalizerTest, EightBitSamplesScaleAroundTheirZeroLine) {
-    WAVEFORMATEX wfx = Pcm(1, 8);
-    ASSERT_EQ(n->Init(&wfx), S_OK);
-    std::vector<uint8_t> block = {128, 96, 192, 64, 129, 127};
-    ASSERT_EQ(n->Analyze(uint32_t(block.size()), block.data()), S_OK);
+    Init(1, 8);
+    std::vector<uint8_t> block = {128, 96, 192, 64, 129, 127}, out(6);
+    ASSERT_EQ(n->Analyze(6, block.data()), S_OK);
     EXPECT_EQ(Gain(), 2.0);
-    std::vector<uint8_t> out(block.size());
-    ASSERT_EQ(n->Process(uint32_t(block.size()), block.data(), out.data()), S_OK);
+    ASSERT_EQ(n->Process(6, block.data(), out.data()), S_OK);
     EXPECT_EQ(out, (std::vector<uint8_t>{128, 64, 255, 0, 130, 126}));
 }
 
 TEST_F(NormalizerTest, PeakAccumulatesAcrossBlocksAndInits) {
-    WAVEFORMATEX wfx = Pcm(2, 16);
-    ASSERT_EQ(n->Init(&wfx), S_OK);
-    int16_t loud[2] = {-32768, 5};
+    Init(2, 16);
+    int16_t loud[2] = {-32768, 5}, quiet[2] = {1000, -1000};
     ASSERT_EQ(n->Analyze(4, loud), S_OK);
     EXPECT_EQ(Gain(), 1.0);
-
-    ASSERT_EQ(n->Init(&wfx), S_OK); // keeps the measured peak
+    Init(2, 16); // keeps the measured peak
     ASSERT_EQ(n->SetGain(3.0), S_OK);
-    int16_t quiet[2] = {1000, -1000};
     ASSERT_EQ(n->Analyze(4, quiet), S_OK); // recomputes: a gain set before Analyze is lost
     EXPECT_EQ(Gain(), 1.0);
 }
 
 TEST_F(NormalizerTest, AStreamOnTheZeroLineStaysOnIt) {
-    WAVEFORMATEX wfx = Pcm(2, 16);
-    ASSERT_EQ(n->Init(&wfx), S_OK);
-    int16_t zeros[4] = {};
+    Init(2, 16);
+    int16_t zeros[4] = {}, out[4] = {9, 9, 9, 9};
     ASSERT_EQ(n->Analyze(sizeof(zeros), zeros), S_OK);
     EXPECT_FALSE(std::isfinite(Gain()));
-    int16_t out[4] = {9, 9, 9, 9};
     ASSERT_EQ(n->Process(sizeof(zeros), zeros, out), S_OK);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[3], 0);
 
-    wfx = Pcm(1, 8);
-    ASSERT_EQ(n->Init(&wfx), S_OK);
-    uint8_t line[3] = {128, 128, 128};
-    uint8_t out8[3] = {};
+    Init(1, 8);
+    uint8_t line[3] = {128, 128, 128}, out8[3] = {};
     ASSERT_EQ(n->Process(3, line, out8), S_OK);
     EXPECT_EQ(out8[1], 128);
 }

@@ -57,13 +57,10 @@ private:
     std::string m_path;
 };
 
-// Twenty silent MPEG-1 Layer III frames to carry a tag.
+// Eight silent MPEG-1 Layer III frames to carry a tag.
 std::string MpegAudio() {
-    std::string frame(417, '\0');
-    frame[0] = '\xFF';
-    frame[1] = '\xFB';
-    frame[2] = '\x90';
-    return std::string(frame) + frame + frame + frame + frame + frame + frame + frame;
+    std::string frame = std::string("\xFF\xFB\x90", 3) + std::string(414, '\0');
+    return frame + frame + frame + frame + frame + frame + frame + frame;
 }
 
 struct TextFrame {
@@ -87,12 +84,6 @@ void WriteTaggedFile(const std::string& path, std::initializer_list<TextFrame> f
     EXPECT_EQ(md->SetTag(tag), S_OK);
     md->Release();
     tag->Release();
-}
-
-std::string Ansi(const wchar_t* text) {
-    char buf[512] = "";
-    WideCharToMultiByte(CP_ACP, 0, text, -1, buf, sizeof(buf), nullptr, nullptr);
-    return buf;
 }
 
 class OutputNaming : public ::testing::Test {
@@ -149,11 +140,12 @@ TEST_F(OutputNaming, ElementsOfTheSourceLocation) {
 
 TEST_F(OutputNaming, ClockElementsUseTheirPictures) {
     std::string name = ForWave("<time> <date>", "C:\\in\\x.wav");
-    ASSERT_EQ(name.size(), 5u + 1 + 10 + 4) << name;
-    for (size_t i : {2u, 8u, 11u})
-        EXPECT_EQ(name[i], '-') << name;
-    for (size_t i : {0u, 1u, 3u, 4u, 6u, 7u, 9u, 10u, 12u, 13u, 14u, 15u})
-        EXPECT_TRUE(isdigit(static_cast<unsigned char>(name[i]))) << name;
+    const std::string picture = "00-00 00-00-0000.mp3";
+    ASSERT_EQ(name.size(), picture.size()) << name;
+    for (size_t i = 0; i < picture.size(); ++i)
+        EXPECT_TRUE(picture[i] == '0' ? isdigit(static_cast<unsigned char>(name[i])) != 0
+                                      : name[i] == picture[i])
+            << name;
 }
 
 TEST_F(OutputNaming, EveryFailureReportsItsMessage) {
@@ -232,12 +224,10 @@ TEST_F(OutputNaming, TextsOutsideAsciiBecomeValidNames) {
     WriteTaggedFile(path,
                     {{kTPE1, L"Caf\u00e9"}, {kTIT2, L"\u6771\u4eac\u306e\u591c"}, {kTALB, L"A\u2215B"}});
     TaggedSource source(path);
-    std::string scheme = dir.path() + "\\<artist> - <album> - <title>";
-    std::string name = Suggest(scheme.c_str(), &source);
-    ASSERT_EQ(name.rfind("ERR:", 0), std::string::npos) << name;
-    std::string expectedArtist = Ansi(L"Caf\u00e9");
-    EXPECT_EQ(name.substr(0, dir.path().size() + 1 + expectedArtist.size()),
-              dir.path() + "\\" + expectedArtist);
+    std::string name = Suggest((dir.path() + "\\<artist> - <album> - <title>").c_str(), &source);
+    char artist[16] = "";
+    WideCharToMultiByte(CP_ACP, 0, L"Caf\u00e9", -1, artist, sizeof(artist), nullptr, nullptr);
+    EXPECT_EQ(name.rfind(dir.path() + "\\" + artist + " - ", 0), 0u) << name;
     std::string fileName = name.substr(dir.path().size() + 1);
     EXPECT_EQ(fileName.find_first_of("\"*/:<>?\\|"), std::string::npos) << fileName;
     // Whatever the code page made of the title, the name must be one a file can have.

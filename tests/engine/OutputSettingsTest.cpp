@@ -50,3 +50,25 @@ TEST(OutputSettingsString, OnlyFormatsWithDefaultsAnswer) {
     }
     EXPECT_EQ(ConvDefOutputSettingsString(nullptr, 10, nullptr), E_INVALIDARG);
 }
+
+TEST(OutputSettingsString, DescribesTheMP3Defaults) {
+    InitTX(nullptr);
+    PutProfileString("MP3", nullptr, nullptr);
+    FormatRecord mp3 = Row("MP3");
+    char text[64] = {};
+    ASSERT_EQ(ConvDefOutputSettingsString(text, sizeof(text), &mp3), S_OK);
+    EXPECT_STREQ(text, "ABR 128 kbps");
+
+    // A stored record: twelve words, CBR 192 kbps resampled to 32 kHz.
+    const int32_t stored[12] = {0, 192, 64, 70, 5, 32000, 1, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(PutProfileBinary("MP3", "LAMESettings", stored, sizeof(stored)));
+    ASSERT_EQ(ConvDefOutputSettingsString(text, sizeof(text), &mp3), S_OK);
+    EXPECT_STREQ(text, "CBR 192 kbps; 32 kHz");
+    IConvertDestination* dest = nullptr;
+    ASSERT_EQ(ConvCreateDest(&mp3, &dest), S_OK);
+    char fromDest[64] = {};
+    EXPECT_TRUE(dest->GetSettingsText(fromDest, sizeof(fromDest)));
+    EXPECT_STREQ(fromDest, text);
+    dest->Release();
+    PutProfileString("MP3", nullptr, nullptr);
+}

@@ -8,8 +8,9 @@ export WINEPREFIX="$TX_HARNESS_DIR/wineprefix"
 export HOME="$TX_HARNESS_DIR/home"
 export WINEDEBUG=-all
 export WINEARCH=${TX_WINEARCH:-win32}
-# No Mono or Gecko installer prompts when the prefix is made.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installer prompts when the prefix is made. A check may add overrides of its
+# own in TX_DLLOVERRIDES (for example to hide a system component).
+export WINEDLLOVERRIDES="mscoree,mshtml=${TX_DLLOVERRIDES:+;$TX_DLLOVERRIDES}"
 if [ -f "$TX_HARNESS_DIR/display" ]; then
     DISPLAY=$(cat "$TX_HARNESS_DIR/display")
     export DISPLAY

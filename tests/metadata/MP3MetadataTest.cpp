@@ -5,20 +5,17 @@
 
 #include <string>
 
+using namespace std::string_literals;
+
 namespace {
 
 constexpr int kTIT2 = 47, kTPE1 = 61, kAPIC = 2, kCOMM = 4;
 
 // Twenty silent MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz, 417 bytes each).
 std::string MpegAudio() {
-    std::string frame(417, '\0');
-    frame[0] = '\xFF';
-    frame[1] = '\xFB';
-    frame[2] = '\x90';
-    frame[3] = '\x00';
     std::string audio;
     for (int i = 0; i < 20; ++i)
-        audio += frame;
+        audio += std::string("\xFF\xFB\x90", 3) + std::string(414, '\0');
     return audio;
 }
 
@@ -28,6 +25,23 @@ void AddText(IMetadataTag* tag, int id, const wchar_t* text) {
     frame->SetText(text);
     frame->AttachTo(tag);
     frame->Release();
+}
+
+// A non-ASCII title, an artist and a comment with its language and description.
+IMetadataTag* RichTag() {
+    IMetadataTag* tag = nullptr;
+    EXPECT_EQ(MetadataCreateTag(&tag), S_OK);
+    AddText(tag, kTIT2, L"Caf\u00e9 Stra\u00dfe \u6771\u4eac");
+    AddText(tag, kTPE1, L"Plain Artist");
+    IMetadataFrameComment* comment = nullptr;
+    EXPECT_EQ(MetadataCreateFrame(kCOMM, IID_IMetadataFrameComment, reinterpret_cast<void**>(&comment)),
+              S_OK);
+    comment->SetLanguage(L"eng");
+    comment->SetDescription(L"note");
+    comment->SetText(L"\u00fcber");
+    comment->AttachTo(tag);
+    comment->Release();
+    return tag;
 }
 
 IMetadataTag* ReadTag(const std::string& path) {
@@ -76,23 +90,27 @@ protected:
 
 } // namespace
 
-TEST_F(MP3Metadata, NonAsciiTextsSurviveAWriteAndARead) {
-    IMetadataTag* tag = nullptr;
-    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
-    AddText(tag, kTIT2, L"Caf\u00e9 Stra\u00dfe \u6771\u4eac");
-    AddText(tag, kTPE1, L"Plain Artist");
+TEST_F(MP3Metadata, NonAsciiTextsAndCommentsSurviveAWriteAndARead) {
+    IMetadataTag* tag = RichTag();
     ASSERT_EQ(WriteTag(path, tag), S_OK);
     tag->Release();
-
     std::string bytes = txtest::ReadFile(path);
     EXPECT_EQ(bytes.substr(0, 3), "ID3");
     EXPECT_EQ(bytes.substr(bytes.size() - MpegAudio().size()), MpegAudio()) << "the audio must not change";
 
     IMetadataTag* back = ReadTag(path);
     ASSERT_NE(back, nullptr);
-    EXPECT_EQ(back->GetFrameCount(), 2u);
+    EXPECT_EQ(back->GetFrameCount(), 3u);
     EXPECT_EQ(TextOf(back, kTIT2), L"Caf\u00e9 Stra\u00dfe \u6771\u4eac");
     EXPECT_EQ(TextOf(back, kTPE1), L"Plain Artist");
+    IMetadataFrameComment* comment = nullptr;
+    ASSERT_EQ(back->GetFrame(kCOMM, IID_IMetadataFrameComment, reinterpret_cast<void**>(&comment)), S_OK);
+    wchar_t buf[64] = L"";
+    comment->GetDisplayText(buf, 64);
+    EXPECT_STREQ(buf, L"\u00fcber (note)");
+    comment->GetLanguage(buf, 64);
+    EXPECT_STREQ(buf, L"eng");
+    comment->Release();
     back->Release();
 }
 
@@ -139,62 +157,23 @@ TEST_F(MP3Metadata, Id3v1SettingKeepsOnlyWhatVersion1Holds) {
     back->Release();
 }
 
-TEST_F(MP3Metadata, CommentAndPictureRoundTrip) {
-    IMetadataTag* tag = nullptr;
-    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
-    IMetadataFrameComment* comment = nullptr;
-    ASSERT_EQ(MetadataCreateFrame(kCOMM, IID_IMetadataFrameComment, reinterpret_cast<void**>(&comment)),
-              S_OK);
-    comment->SetLanguage(L"eng");
-    comment->SetDescription(L"note");
-    comment->SetText(L"\u00fcber");
-    comment->AttachTo(tag);
-    comment->Release();
-    ASSERT_EQ(WriteTag(path, tag), S_OK);
-    tag->Release();
-
-    IMetadataTag* back = ReadTag(path);
-    ASSERT_NE(back, nullptr);
-    ASSERT_EQ(back->GetFrame(kCOMM, IID_IMetadataFrameComment, reinterpret_cast<void**>(&comment)), S_OK);
-    wchar_t buf[64] = L"";
-    comment->GetDisplayText(buf, 64);
-    EXPECT_STREQ(buf, L"\u00fcber (note)");
-    comment->GetLanguage(buf, 64);
-    EXPECT_STREQ(buf, L"eng");
-    comment->Release();
-    back->Release();
-}
-
 TEST_F(MP3Metadata, DamagedTagsGiveAPartialTagWithoutCrashing) {
     // An ID3v2.3 header that claims far more bytes than the file has, holding one good
     // frame and one whose size runs past the end.
-    std::string frame =
-        std::string("TIT2") + std::string("\0\0\0\x06", 4) + std::string("\0\0", 2) + '\0' + "Hello";
-    std::string broken =
-        std::string("TPE1") + std::string("\x7f\xff\xff\xff", 4) + std::string("\0\0\0", 3) + "Ba";
-    std::string body = frame + broken;
-    for (const std::string& header :
-         {std::string("ID3\x03\0\0\x7f\x7f\x7f\x7f", 10), std::string("ID3\x03\0\0\0\0\0\x20", 10)}) {
+    std::string body = "TIT2\0\0\0\x06\0\0\0Hello"s + "TPE1\x7f\xff\xff\xff\0\0\0Ba"s;
+    for (const std::string& header : {"ID3\x03\0\0\x7f\x7f\x7f\x7f"s, "ID3\x03\0\0\0\0\0\x20"s}) {
         txtest::WriteFile(path, header + body);
         IMetadataTag* tag = ReadTag(path);
         ASSERT_NE(tag, nullptr);
         EXPECT_LE(tag->GetFrameCount(), 2u);
         tag->Release();
     }
-    txtest::WriteFile(path, "ID3\x03");
-    IMetadataTag* tag = ReadTag(path);
-    ASSERT_NE(tag, nullptr);
-    EXPECT_EQ(tag->GetFrameCount(), 0u);
-    tag->Release();
 }
 
 TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
     // An ID3v2.3 tag with a play counter (no frame object serves PCNT) and a title.
-    std::string counter =
-        std::string("PCNT") + std::string("\0\0\0\x04\0\0", 6) + std::string("\0\0\0\x07", 4);
-    std::string title = std::string("TIT2") + std::string("\0\0\0\x03\0\0", 6) + std::string("\0Hi", 3);
-    std::string body = counter + title;
-    std::string header = std::string("ID3\x03\0\0\0\0\0", 9) + static_cast<char>(body.size());
+    std::string body = "PCNT\0\0\0\x04\0\0\0\0\0\x07"s + "TIT2\0\0\0\x03\0\0\0Hi"s;
+    std::string header = "ID3\x03\0\0\0\0\0"s + static_cast<char>(body.size());
     txtest::WriteFile(path, header + body + MpegAudio());
 
     IMetadataTag* tag = ReadTag(path);
@@ -217,22 +196,11 @@ TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
 }
 
 TEST_F(MP3Metadata, EveryTruncationOfAWrittenTagReadsWithoutCrashing) {
-    IMetadataTag* tag = nullptr;
-    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
-    AddText(tag, kTIT2, L"Caf\u00e9 \u6771\u4eac");
-    AddText(tag, kTPE1, L"Artist");
-    IMetadataFrameComment* comment = nullptr;
-    ASSERT_EQ(MetadataCreateFrame(kCOMM, IID_IMetadataFrameComment, reinterpret_cast<void**>(&comment)),
-              S_OK);
-    comment->SetText(L"a comment");
-    comment->AttachTo(tag);
-    comment->Release();
+    IMetadataTag* tag = RichTag();
     ASSERT_EQ(WriteTag(path, tag), S_OK);
     tag->Release();
-
     std::string whole = txtest::ReadFile(path);
-    size_t tagBytes = whole.size() - MpegAudio().size();
-    for (size_t cut = 0; cut < tagBytes; cut += 3) {
+    for (size_t cut = 0; cut < whole.size() - MpegAudio().size(); cut += 3) {
         txtest::WriteFile(path, whole.substr(0, cut));
         IMetadataTag* partial = ReadTag(path);
         ASSERT_NE(partial, nullptr) << "cut at " << cut;

@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""Encodes PCM with our MP3 destination and checks the files with native tools: mpg123 finds
+the rate, channel mode and bit-rate mode (abr/vbr from the Xing header, the CBR rate), decodes
+the right length, and id3v2/mid3v2 read the tags written through the destination's metadata.
+Then the ways lame_enc.dll is found or missed, and a full disk.
+
+usage: check_mp3_with_tools.py RUNNER PCMWRITE_EXE
+"""
+import math
+import os
+import re
+import resource
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+
+runner, writer = sys.argv[1], sys.argv[2]
+bindir = os.path.dirname(writer)
+APP_PATHS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\Trelvox.exe"
+FRAME_SLACK = 1152 + 576 + 529  # one frame, the encoder delay and the decoder delay
+CASES = [  # channels, rate, bits, seconds, options, expected mpg123 summary, output rate
+    (2, 44100, 16, 3.3, [], "abr128 44100 j-s", 44100),
+    (1, 22050, 8, 2.1, ["vbr-mode=CBR", "bitrate=64"], "cbr64 22050 mono", 22050),
+    (2, 48000, 24, 2.0, ["vbr-mode=vbr", "vbr-quality=80", "joint-stereo=off"], "vbr 48000 stereo", 48000),
+    (2, 44100, 16, 2.5, ["vbr-mode=fastvbr", "sample-rate=32kHz", "joint-stereo"], "vbr 32000 j-s", 32000),
+    (2, 44100, 16, 2.0, ["vbr-mode=cbr", "bitrate=192000bps", "joint-stereo=off"], "cbr192 44100 stereo", 44100),
+]
+failures = 0
+
+
+def win(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def check(ok, what, detail=""):
+    global failures
+    print(("ok   " if ok else "FAIL ") + what + ("" if ok else "\n     " + detail.strip()[-600:]))
+    failures += not ok
+
+
+def tone(channels, bits, frames, rate):
+    out = bytearray()
+    for f in range(frames):
+        for c in range(channels):
+            v = math.sin(2 * math.pi * (330 + 220 * c) * f / rate) * 0.5
+            if bits == 8:
+                out += struct.pack("B", int(128 + v * 127))
+            elif bits == 16:
+                out += struct.pack("<h", int(v * 32767))
+            else:
+                out += struct.pack("<i", int(v * 8388607))[:3]
+    return bytes(out)
+
+
+def encode(exe, raw, out, channels, rate, bits, options, **kw):
+    if os.path.exists(out):
+        os.remove(out)
+    return subprocess.run([runner, exe, "MP3", win(raw), win(out), str(channels), str(rate), str(bits)] + options,
+                          capture_output=True, text=True, **kw)
+
+
+def summary(mp3):
+    text = subprocess.run(["mpg123", "-t", mp3], capture_output=True, text=True).stderr
+    found = re.search(r"MPEG \S+ L III (\S+ \d+ \S+)", text)
+    return found.group(1) if found else text
+
+
+with tempfile.TemporaryDirectory(prefix="txmp3") as temp:
+    raw, mp3, wav = (os.path.join(temp, n) for n in ("in.raw", "out.mp3", "out.wav"))
+    for channels, rate, bits, seconds, options, expected, outrate in CASES:
+        frames = int(rate * seconds)
+        with open(raw, "wb") as f:
+            f.write(tone(channels, bits, frames, rate))
+        tags = ["tag:47=Harvane Title", "tag:61=Some Artist"] if not options else []
+        result = encode(writer, raw, mp3, channels, rate, bits, options + tags)
+        name = "%d ch %d Hz %d-bit %s" % (channels, rate, bits, " ".join(options) or "defaults")
+        check(result.returncode == 0, name + ": written", result.stderr)
+        check(summary(mp3) == expected, name + ": mpg123 sees " + expected, summary(mp3))
+        with open(mp3, "rb") as f:
+            xing = b"Xing" in f.read(4096)
+        check(xing == (not expected.startswith("cbr")), name + ": Xing header %s" % ("present" if xing else "absent"))
+        subprocess.run(["mpg123", "-q", "-w", wav, mp3], capture_output=True)
+        decoded = int(subprocess.run(["soxi", "-s", wav], capture_output=True, text=True).stdout.strip() or -1)
+        wanted = frames * outrate // rate
+        check(0 <= decoded - wanted <= FRAME_SLACK, name + ": decodes %d frames for %d" % (decoded, wanted))
+        if tags:
+            listed = subprocess.run(["id3v2", "-l", mp3], capture_output=True, text=True).stdout
+            check("TIT2" in listed and "Harvane Title" in listed and "Some Artist" in listed,
+                  name + ": id3v2 reads the tags", listed)
+            listed = subprocess.run(["mid3v2", "-l", mp3], capture_output=True, text=True).stdout
+            check("TIT2=Harvane Title" in listed and "TPE1=Some Artist" in listed, name + ": mutagen reads the tags",
+                  listed)
+            check(summary(mp3) == expected, name + ": still decodes after tagging", summary(mp3))
+
+    # A caller's copy without lame_enc.dll beside it: not installed, until the App Paths key
+    # of Trelvox.exe names a folder that has the library.
+    with open(raw, "wb") as f:
+        f.write(tone(2, 16, 4410, 44100))
+    alone, elsewhere = os.path.join(temp, "alone"), os.path.join(temp, "lame")
+    os.makedirs(alone)
+    os.makedirs(elsewhere)
+    for dll in ("pcmwrite.exe", "Trelvox.dll"):
+        shutil.copy(os.path.join(bindir, dll), alone)
+    shutil.copy(os.path.join(bindir, "lame_enc.dll"), elsewhere)
+    lonely = os.path.join(alone, "pcmwrite.exe")
+    subprocess.run([runner, "reg", "delete", APP_PATHS, "/f"], capture_output=True)
+    result = encode(lonely, raw, mp3, 2, 44100, 16, [], cwd=alone)
+    check(result.returncode == 1 and result.stderr.startswith("e: LAME MP3 encoder was not installed, see ")
+          and not os.path.exists(mp3), "no lame_enc.dll: not installed", result.stderr)
+    subprocess.run([runner, "reg", "add", APP_PATHS, "/v", "Path", "/d", win(elsewhere), "/f"], capture_output=True)
+    try:
+        result = encode(lonely, raw, mp3, 2, 44100, 16, [], cwd=alone)
+        check(result.returncode == 0 and summary(mp3) == "abr128 44100 j-s", "found through App Paths",
+              result.stderr)
+    finally:
+        subprocess.run([runner, "reg", "delete", APP_PATHS, "/f"], capture_output=True)
+
+    # A full disk (a file-size limit here) and a name that cannot be created: a clean error.
+    with open(raw, "wb") as f:
+        f.write(tone(2, 16, 44100 * 10, 44100))
+
+    def small_disk():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (48 * 1024, 48 * 1024))
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+    result = encode(writer, raw, mp3, 2, 44100, 16, [], preexec_fn=small_disk, restore_signals=False)
+    check(result.returncode == 1 and re.fullmatch(r"e: Output file cannot be written \(error \d+\)\n", result.stderr),
+          "full disk: cannot be written", "rc %d %s" % (result.returncode, result.stderr))
+    result = encode(writer, raw, os.path.join(temp, "bad<name>.mp3"), 2, 44100, 16, [])
+    check(result.returncode == 1 and result.stderr == "e: Output file cannot be opened for writing\n",
+          "unusable name: cannot be opened", "rc %d %s" % (result.returncode, result.stderr))
+
+print("%d failed" % failures)
+sys.exit(1 if failures else 0)

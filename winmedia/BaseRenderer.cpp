@@ -1,0 +1,609 @@
+#include "BaseRenderer.h"
+
+#include <string.h>
+#include <wchar.h>
+
+#include <new>
+
+using trelvox::ComObject;
+using trelvox::ComPtr;
+
+namespace {
+
+constexpr wchar_t kPinName[] = L"In";
+
+// Frees the format block of a media type the pin owns.
+void FreeMediaType(AM_MEDIA_TYPE& type) {
+    if (type.pbFormat)
+        CoTaskMemFree(type.pbFormat);
+    if (type.pUnk)
+        type.pUnk->Release();
+    type = AM_MEDIA_TYPE{};
+}
+
+HRESULT CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from) {
+    to = from;
+    to.pbFormat = nullptr;
+    to.cbFormat = 0;
+    if (from.cbFormat && from.pbFormat) {
+        to.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(from.cbFormat));
+        if (!to.pbFormat) {
+            to.pUnk = nullptr;
+            return E_OUTOFMEMORY;
+        }
+        memcpy(to.pbFormat, from.pbFormat, from.cbFormat);
+        to.cbFormat = from.cbFormat;
+    }
+    if (to.pUnk)
+        to.pUnk->AddRef();
+    return S_OK;
+}
+
+// Enumerates the filter's one pin.
+class CPinEnum : public ComObject<IEnumPins> {
+public:
+    explicit CPinEnum(IPin* pin, ULONG position = 0) : m_pin(pin), m_position(position) { m_pin->AddRef(); }
+    ~CPinEnum() override { m_pin->Release(); }
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
+        if (!pins || (count > 1 && !fetched))
+            return E_POINTER;
+        ULONG got = 0;
+        if (count > 0 && m_position == 0) {
+            pins[0] = m_pin;
+            m_pin->AddRef();
+            m_position = 1;
+            got = 1;
+        }
+        if (fetched)
+            *fetched = got;
+        return got == count ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+        ULONG left = 1 - m_position;
+        m_position = count >= left ? 1 : m_position + count;
+        return count <= left ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        m_position = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumPins** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = new (std::nothrow) CPinEnum(m_pin, m_position);
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+
+private:
+    void* FindInterface(REFIID riid) override {
+        return IsEqualIID(riid, IID_IEnumPins) ? static_cast<IEnumPins*>(this) : nullptr;
+    }
+
+    IPin* m_pin;
+    ULONG m_position;
+};
+
+// The input pin proposes no media type of its own: the upstream pin offers its types.
+class CNoMediaTypes : public ComObject<IEnumMediaTypes> {
+public:
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
+        if (!types || (count > 1 && !fetched))
+            return E_POINTER;
+        if (fetched)
+            *fetched = 0;
+        return count == 0 ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override { return count == 0 ? S_OK : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = new (std::nothrow) CNoMediaTypes();
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+
+private:
+    void* FindInterface(REFIID riid) override {
+        return IsEqualIID(riid, IID_IEnumMediaTypes) ? static_cast<IEnumMediaTypes*>(this) : nullptr;
+    }
+};
+
+} // namespace
+
+// The renderer's input pin. It lives inside its filter and shares the filter's reference
+// count; its connection state is guarded by the filter's lock.
+class CRendererInputPin : public IPin, public IMemInputPin {
+public:
+    explicit CRendererInputPin(CBaseRenderer* filter) : m_filter(filter) {}
+    ~CRendererInputPin() {
+        FreeMediaType(m_type);
+        if (m_peer)
+            m_peer->Release();
+        if (m_allocator)
+            m_allocator->Release();
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPin))
+            *out = static_cast<IPin*>(this);
+        else if (IsEqualIID(riid, IID_IMemInputPin))
+            *out = static_cast<IMemInputPin*>(this);
+        else
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_filter->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return m_filter->Release(); }
+
+    // IPin. Connections are made by the upstream output pin.
+    HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
+    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) override {
+        if (!connector || !type)
+            return E_POINTER;
+        std::lock_guard<std::mutex> hold(m_filter->m_lock);
+        if (m_peer)
+            return VFW_E_ALREADY_CONNECTED;
+        if (m_filter->m_state != State_Stopped)
+            return VFW_E_NOT_STOPPED;
+        PIN_DIRECTION direction;
+        if (FAILED(connector->QueryDirection(&direction)) || direction != PINDIR_OUTPUT)
+            return VFW_E_INVALID_DIRECTION;
+        if (m_filter->CheckMediaType(type) != S_OK)
+            return VFW_E_TYPE_NOT_ACCEPTED;
+        AM_MEDIA_TYPE copy;
+        HRESULT hr = CopyMediaType(copy, *type);
+        if (FAILED(hr))
+            return hr;
+        m_type = copy;
+        m_peer = connector;
+        m_peer->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Disconnect() override {
+        std::lock_guard<std::mutex> hold(m_filter->m_lock);
+        if (m_filter->m_state != State_Stopped)
+            return VFW_E_NOT_STOPPED;
+        if (!m_peer)
+            return S_FALSE;
+        m_peer->Release();
+        m_peer = nullptr;
+        FreeMediaType(m_type);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override {
+        if (!pin)
+            return E_POINTER;
+        std::lock_guard<std::mutex> hold(m_filter->m_lock);
+        *pin = m_peer;
+        if (!m_peer)
+            return VFW_E_NOT_CONNECTED;
+        m_peer->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override {
+        if (!type)
+            return E_POINTER;
+        std::lock_guard<std::mutex> hold(m_filter->m_lock);
+        if (!m_peer) {
+            *type = AM_MEDIA_TYPE{};
+            return VFW_E_NOT_CONNECTED;
+        }
+        return CopyMediaType(*type, m_type);
+    }
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override {
+        if (!info)
+            return E_POINTER;
+        info->pFilter = m_filter;
+        m_filter->AddRef();
+        info->dir = PINDIR_INPUT;
+        memcpy(info->achName, kPinName, sizeof kPinName);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
+        if (!direction)
+            return E_POINTER;
+        *direction = PINDIR_INPUT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override {
+        if (!id)
+            return E_POINTER;
+        *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof kPinName));
+        if (!*id)
+            return E_OUTOFMEMORY;
+        memcpy(*id, kPinName, sizeof kPinName);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override {
+        if (!type)
+            return E_POINTER;
+        return m_filter->CheckMediaType(type) == S_OK ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override {
+        if (!types)
+            return E_POINTER;
+        *types = new (std::nothrow) CNoMediaTypes();
+        return *types ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EndOfStream() override { return m_filter->EndOfStream(); }
+    HRESULT STDMETHODCALLTYPE BeginFlush() override {
+        m_filter->BeginFlush();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE EndFlush() override {
+        m_filter->EndFlush();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME, double) override {
+        m_filter->NewSegment(start);
+        return S_OK;
+    }
+
+    // IMemInputPin. Without an allocator of its own the upstream pin gets the system's
+    // memory allocator.
+    HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override {
+        if (!allocator)
+            return E_POINTER;
+        std::lock_guard<std::mutex> hold(m_filter->m_lock);
+        if (!m_allocator) {
+            HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_IMemAllocator, reinterpret_cast<void**>(&m_allocator));
+            if (FAILED(hr)) {
+                *allocator = nullptr;
+                return hr;
+            }
+        }
+        *allocator = m_allocator;
+        m_allocator->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator* allocator, BOOL) override {
+        if (!allocator)
+            return E_POINTER;
+        std::lock_guard<std::mutex> hold(m_filter->m_lock);
+        allocator->AddRef();
+        if (m_allocator)
+            m_allocator->Release();
+        m_allocator = allocator;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override {
+        if (!sample)
+            return E_POINTER;
+        return m_filter->Receive(sample);
+    }
+    HRESULT STDMETHODCALLTYPE ReceiveMultiple(IMediaSample** samples, long count, long* processed) override {
+        if (!samples || !processed)
+            return E_POINTER;
+        HRESULT hr = S_OK;
+        *processed = 0;
+        while (*processed < count) {
+            hr = Receive(samples[*processed]);
+            if (hr != S_OK)
+                break;
+            ++*processed;
+        }
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override { return S_OK; }
+
+    IPin* Peer() const { return m_peer; }
+
+private:
+    CBaseRenderer* m_filter;
+    IPin* m_peer = nullptr; // one reference while connected
+    AM_MEDIA_TYPE m_type = {};
+    IMemAllocator* m_allocator = nullptr; // one reference
+};
+
+CBaseRenderer::CBaseRenderer(const CLSID& clsid)
+    : m_clsid(clsid), m_pin(std::make_unique<CRendererInputPin>(this)),
+      m_canReceive(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
+
+CBaseRenderer::~CBaseRenderer() = default;
+
+HRESULT CBaseRenderer::QueryInterface(REFIID riid, void** out) {
+    return ComObject<IBaseFilter>::QueryInterface(riid, out);
+}
+
+ULONG CBaseRenderer::AddRef() {
+    return ComObject<IBaseFilter>::AddRef();
+}
+
+ULONG CBaseRenderer::Release() {
+    return ComObject<IBaseFilter>::Release();
+}
+
+void* CBaseRenderer::FindInterface(REFIID riid) {
+    if (IsEqualIID(riid, IID_IPersist) || IsEqualIID(riid, IID_IMediaFilter) ||
+        IsEqualIID(riid, IID_IBaseFilter))
+        return static_cast<IBaseFilter*>(this);
+    if (IsEqualIID(riid, IID_IMediaSeeking))
+        return static_cast<IMediaSeeking*>(this);
+    if (IsEqualIID(riid, IID_IAMFilterMiscFlags))
+        return static_cast<IAMFilterMiscFlags*>(this);
+    return nullptr;
+}
+
+HRESULT CBaseRenderer::GetClassID(CLSID* clsid) {
+    if (!clsid)
+        return E_POINTER;
+    *clsid = m_clsid;
+    return S_OK;
+}
+
+HRESULT CBaseRenderer::Stop() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_state = State_Stopped;
+    m_endOfStream = false;
+    m_completeReported = false;
+    // A Receive waiting in the paused state returns now, so that upstream can stop its thread.
+    SetEvent(m_canReceive.get());
+    return S_OK;
+}
+
+HRESULT CBaseRenderer::Pause() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_state == State_Stopped) {
+        m_endOfStream = false;
+        m_completeReported = false;
+    }
+    m_state = State_Paused;
+    if (!m_flushing)
+        ResetEvent(m_canReceive.get());
+    return S_OK;
+}
+
+HRESULT CBaseRenderer::Run(REFERENCE_TIME) {
+    bool complete = false;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_state == State_Stopped) {
+            m_endOfStream = false;
+            m_completeReported = false;
+        }
+        m_state = State_Running;
+        SetEvent(m_canReceive.get());
+        complete = m_endOfStream && !m_completeReported;
+        if (complete)
+            m_completeReported = true;
+    }
+    if (complete)
+        NotifyComplete();
+    return S_OK;
+}
+
+HRESULT CBaseRenderer::GetState(DWORD, FILTER_STATE* state) {
+    if (!state)
+        return E_POINTER;
+    std::lock_guard<std::mutex> hold(m_lock);
+    *state = m_state;
+    return S_OK;
+}
+
+HRESULT CBaseRenderer::SetSyncSource(IReferenceClock* clock) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_clock.assign(clock);
+    return S_OK;
+}
+
+HRESULT CBaseRenderer::GetSyncSource(IReferenceClock** clock) {
+    if (!clock)
+        return E_POINTER;
+    std::lock_guard<std::mutex> hold(m_lock);
+    *clock = m_clock.get();
+    if (*clock)
+        (*clock)->AddRef();
+    return S_OK;
+}
+
+HRESULT CBaseRenderer::EnumPins(IEnumPins** pins) {
+    if (!pins)
+        return E_POINTER;
+    *pins = new (std::nothrow) CPinEnum(m_pin.get());
+    return *pins ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CBaseRenderer::FindPin(LPCWSTR id, IPin** pin) {
+    if (!id || !pin)
+        return E_POINTER;
+    if (wcscmp(id, kPinName) != 0) {
+        *pin = nullptr;
+        return VFW_E_NOT_FOUND;
+    }
+    *pin = m_pin.get();
+    m_pin->AddRef();
+    return S_OK;
+}
+
+HRESULT CBaseRenderer::QueryFilterInfo(FILTER_INFO* info) {
+    if (!info)
+        return E_POINTER;
+    std::lock_guard<std::mutex> hold(m_lock);
+    memcpy(info->achName, m_name, sizeof m_name);
+    info->pGraph = m_graph;
+    if (m_graph)
+        m_graph->AddRef();
+    return S_OK;
+}
+
+HRESULT CBaseRenderer::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_graph = graph;
+    m_name[0] = L'\0';
+    if (name) {
+        lstrcpynW(m_name, name, MAX_FILTER_NAME);
+    }
+    return S_OK;
+}
+
+HRESULT CBaseRenderer::QueryVendorInfo(LPWSTR*) {
+    return E_NOTIMPL;
+}
+
+ULONG CBaseRenderer::GetMiscFlags() {
+    return AM_FILTER_MISC_FLAGS_IS_RENDERER;
+}
+
+bool CBaseRenderer::EndOfStreamReached() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_endOfStream;
+}
+
+REFERENCE_TIME CBaseRenderer::SegmentStart() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_segmentStart;
+}
+
+HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            if (m_flushing)
+                return S_FALSE;
+            if (m_state == State_Stopped || m_endOfStream)
+                return VFW_E_WRONG_STATE;
+            if (m_state == State_Running)
+                break;
+        }
+        // Paused: the first sample waits here until the graph runs or stops.
+        WaitForSingleObject(m_canReceive.get(), INFINITE);
+    }
+    AM_MEDIA_TYPE* changed = nullptr;
+    if (sample->GetMediaType(&changed) == S_OK && changed) {
+        HRESULT accepted = CheckMediaType(changed);
+        FreeMediaType(*changed);
+        CoTaskMemFree(changed);
+        if (accepted != S_OK)
+            return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    return DoRenderSample(sample);
+}
+
+HRESULT CBaseRenderer::EndOfStream() {
+    bool complete = false;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_flushing || m_state == State_Stopped)
+            return S_FALSE;
+        m_endOfStream = true;
+        complete = m_state == State_Running && !m_completeReported;
+        if (complete)
+            m_completeReported = true;
+    }
+    if (complete)
+        NotifyComplete();
+    OnEndOfStream();
+    return S_OK;
+}
+
+void CBaseRenderer::BeginFlush() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_flushing = true;
+    m_endOfStream = false;
+    m_completeReported = false;
+    SetEvent(m_canReceive.get());
+}
+
+void CBaseRenderer::EndFlush() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_flushing = false;
+    if (m_state == State_Paused)
+        ResetEvent(m_canReceive.get());
+}
+
+void CBaseRenderer::NewSegment(REFERENCE_TIME start) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_segmentStart = start;
+}
+
+void CBaseRenderer::NotifyComplete() {
+    ComPtr<IMediaEventSink> sink;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_graph || FAILED(m_graph->QueryInterface(IID_IMediaEventSink, sink.putVoid())))
+            return;
+    }
+    sink->Notify(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+}
+
+ComPtr<IMediaSeeking> CBaseRenderer::Upstream() {
+    ComPtr<IPin> peer;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        peer.assign(m_pin->Peer());
+    }
+    ComPtr<IMediaSeeking> seeking;
+    if (peer)
+        peer->QueryInterface(IID_IMediaSeeking, seeking.putVoid());
+    return seeking;
+}
+
+template <class Call> HRESULT CBaseRenderer::ForwardSeeking(Call call) {
+    ComPtr<IMediaSeeking> upstream = Upstream();
+    if (!upstream)
+        return E_NOTIMPL;
+    return call(upstream.get());
+}
+
+HRESULT CBaseRenderer::GetCapabilities(DWORD* capabilities) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->GetCapabilities(capabilities); });
+}
+HRESULT CBaseRenderer::CheckCapabilities(DWORD* capabilities) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->CheckCapabilities(capabilities); });
+}
+HRESULT CBaseRenderer::IsFormatSupported(const GUID* format) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->IsFormatSupported(format); });
+}
+HRESULT CBaseRenderer::QueryPreferredFormat(GUID* format) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->QueryPreferredFormat(format); });
+}
+HRESULT CBaseRenderer::GetTimeFormat(GUID* format) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->GetTimeFormat(format); });
+}
+HRESULT CBaseRenderer::IsUsingTimeFormat(const GUID* format) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->IsUsingTimeFormat(format); });
+}
+HRESULT CBaseRenderer::SetTimeFormat(const GUID* format) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->SetTimeFormat(format); });
+}
+HRESULT CBaseRenderer::GetDuration(LONGLONG* duration) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->GetDuration(duration); });
+}
+HRESULT CBaseRenderer::GetStopPosition(LONGLONG* stop) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->GetStopPosition(stop); });
+}
+HRESULT CBaseRenderer::GetCurrentPosition(LONGLONG* current) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->GetCurrentPosition(current); });
+}
+HRESULT CBaseRenderer::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
+                                         const GUID* sourceFormat) {
+    return ForwardSeeking(
+        [&](IMediaSeeking* s) { return s->ConvertTimeFormat(target, targetFormat, source, sourceFormat); });
+}
+HRESULT CBaseRenderer::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) {
+    return ForwardSeeking(
+        [&](IMediaSeeking* s) { return s->SetPositions(current, currentFlags, stop, stopFlags); });
+}
+HRESULT CBaseRenderer::GetPositions(LONGLONG* current, LONGLONG* stop) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->GetPositions(current, stop); });
+}
+HRESULT CBaseRenderer::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->GetAvailable(earliest, latest); });
+}
+HRESULT CBaseRenderer::SetRate(double rate) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->SetRate(rate); });
+}
+HRESULT CBaseRenderer::GetRate(double* rate) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->GetRate(rate); });
+}
+HRESULT CBaseRenderer::GetPreroll(LONGLONG* preroll) {
+    return ForwardSeeking([&](IMediaSeeking* s) { return s->GetPreroll(preroll); });
+}

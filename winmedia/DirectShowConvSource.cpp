@@ -1,0 +1,397 @@
+#include "DirectShowConvSource.h"
+
+#include "MyBaseRenderer.h"
+#include "Trelvox.h"
+#include "TrelvoxMetadata.h"
+
+#include <dshow.h>
+
+#include <string.h>
+
+#include <new>
+
+using trelvox::ComPtr;
+
+namespace {
+
+constexpr HRESULT kUnknownFileType = static_cast<HRESULT>(0x80040240);
+constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80040216);
+// Wine's file source reports a missing file with the Win32 codes instead.
+constexpr HRESULT kWin32FileNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+constexpr HRESULT kWin32PathNotFound = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+constexpr const char* kInstallHelp = "https://www.trelvox.net/help/decoders";
+constexpr const char* kReinstallHelp = "https://www.trelvox.net/help/directshow";
+constexpr LONGLONG kUnitsPerSecond = 10000000; // 100-ns units
+constexpr DWORD kPlayPollMs = 20;
+constexpr DWORD kReaderWaitMs = 300;
+
+// The first output pin of filter, or null.
+ComPtr<IPin> FirstOutputPin(IBaseFilter* filter, HRESULT* result) {
+    ComPtr<IEnumPins> pins;
+    *result = filter->EnumPins(pins.put());
+    if (FAILED(*result))
+        return {};
+    for (;;) {
+        ComPtr<IPin> pin;
+        *result = pins->Next(1, pin.put(), nullptr);
+        if (*result != S_OK)
+            return {};
+        PIN_DIRECTION direction;
+        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_OUTPUT)
+            return pin;
+    }
+}
+
+} // namespace
+
+CDirectShowConvSource::CDirectShowConvSource() = default;
+
+CDirectShowConvSource::~CDirectShowConvSource() {
+    Close();
+}
+
+HRESULT CDirectShowConvSource::QueryInterface(REFIID riid, void** out) {
+    return CDefConvertSource::QueryInterface(riid, out);
+}
+
+ULONG CDirectShowConvSource::AddRef() {
+    return CDefConvertSource::AddRef();
+}
+
+ULONG CDirectShowConvSource::Release() {
+    return CDefConvertSource::Release();
+}
+
+void* CDirectShowConvSource::FindInterface(REFIID riid) {
+    if (IsEqualIID(riid, IID_ISampleReader))
+        return static_cast<ISampleReader*>(this);
+    return CDefConvertSource::FindInterface(riid);
+}
+
+bool CDirectShowConvSource::GetClassID(GUID* clsid) {
+    if (!clsid)
+        return false;
+    *clsid = CLSID_DirectShowConvSource;
+    return true;
+}
+
+bool CDirectShowConvSource::GetMetadata(IMetadata** md) {
+    return md && SUCCEEDED(MetadataCreateFromFile(m_path, md));
+}
+
+bool CDirectShowConvSource::Open() {
+    if (!CDefConvertSource::Open())
+        return false;
+    if (!BuildGraph()) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CDirectShowConvSource::BuildGraph() {
+    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                  m_graph.putVoid());
+    if (FAILED(hr)) {
+        SetError("DirectShow: Filter graph cannot be instanciated (error %lX)", hr);
+        return false;
+    }
+    try {
+        m_renderer = ComPtr<CMyBaseRenderer>(new CMyBaseRenderer(this));
+    } catch (const std::bad_alloc&) {
+        SetError("Out of memory");
+        return false;
+    }
+    hr = m_graph->AddFilter(m_renderer.get(), L"DirectShowConvSource");
+    if (FAILED(hr)) {
+        SetError("DirectShow: Renderer filter cannot be added (error %lX)", hr);
+        return false;
+    }
+    wchar_t widePath[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, m_path, -1, widePath, MAX_PATH) == 0)
+        widePath[0] = L'\0';
+    ComPtr<IBaseFilter> source;
+    hr = m_graph->AddSourceFilter(widePath, L"Source", source.put());
+    if (FAILED(hr)) {
+        if (hr == kUnknownFileType) {
+            SetError("Decoding filter for the file format was not installed. (error %lX)", hr);
+            SetInfo("To install now, see %s", kInstallHelp);
+        } else if (hr == kFileNotFound || hr == kWin32FileNotFound || hr == kWin32PathNotFound) {
+            SetError("Source file was not found");
+        } else {
+            SetError("Source filter could not be loaded. (error %lX)", hr);
+            SetInfo("Try reinstalling, see %s", kReinstallHelp);
+        }
+        return false;
+    }
+    ComPtr<IPin> output = FirstOutputPin(source.get(), &hr);
+    if (!output) {
+        SetError("Source filter doesn't have output pin (error %lX)", hr);
+        return false;
+    }
+    // Without a reference clock the graph runs as fast as the renderer takes the data.
+    ComPtr<IMediaFilter> graphFilter;
+    if (SUCCEEDED(m_graph->QueryInterface(IID_IMediaFilter, graphFilter.putVoid())))
+        graphFilter->SetSyncSource(nullptr);
+    ComPtr<IPin> input;
+    m_renderer->FindPin(L"In", input.put());
+    hr = m_graph->Connect(output.get(), input.get());
+    if (FAILED(hr)) {
+        SetError("Decoding filter for the file format was not installed! (error %lX)", hr);
+        SetInfo("To install now, see %s", kInstallHelp);
+        return false;
+    }
+    m_graph->QueryInterface(IID_IMediaControl, m_control.putVoid());
+    m_graph->QueryInterface(IID_IMediaEventEx, m_events.putVoid());
+    m_graph->QueryInterface(IID_IMediaSeeking, m_seeking.putVoid());
+    m_graph->QueryInterface(IID_IMediaPosition, m_position.putVoid());
+
+    memcpy(&m_format, &m_pcmFormat, sizeof(WAVEFORMATEX));
+    m_format.cbSize = 0;
+    m_dataSize = 0;
+    LONGLONG duration = 0;
+    if (m_seeking && m_seeking->IsUsingTimeFormat(&TIME_FORMAT_MEDIA_TIME) == S_OK &&
+        SUCCEEDED(m_seeking->GetDuration(&duration)) && duration > 0)
+        m_dataSize = static_cast<uint32_t>(
+            MulDiv(static_cast<int>(duration / 10000),
+                   m_format.nBlockAlign * static_cast<int>(m_format.nSamplesPerSec), 1000));
+    m_totalBytes = m_dataSize;
+    m_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    m_completed = false;
+    m_seekFrame = 0;
+    m_handedOut = 0;
+    return true;
+}
+
+void CDirectShowConvSource::EndOfStream() {
+    if (m_event)
+        SetEvent(m_event.get());
+}
+
+void CDirectShowConvSource::AcceptFormat(const WAVEFORMATEX& format) {
+    m_pcmFormat = format;
+}
+
+void CDirectShowConvSource::DeliverSample(LONGLONG start, const uint8_t* data, uint32_t length) {
+    IPlayCallback* sink = m_sink.load();
+    if (sink && !m_stopRequest.load()) {
+        if (!sink->OnData(data, length)) {
+            m_stopRequest.store(true);
+            if (m_event)
+                SetEvent(m_event.get());
+        }
+    }
+    std::lock_guard<std::mutex> hold(m_fileLock);
+    if (!m_tempFile)
+        return;
+    const uint32_t rate = m_format.nSamplesPerSec;
+    const uint32_t align = m_format.nBlockAlign;
+    const LONGLONG target = static_cast<LONGLONG>(m_seekFrame) * kUnitsPerSecond / rate;
+    uint32_t skip = 0;
+    if (start < target) {
+        const uint64_t frames = static_cast<uint64_t>(target - start) * rate / kUnitsPerSecond;
+        const uint64_t bytes = frames * align;
+        skip = bytes > length ? length : static_cast<uint32_t>(bytes);
+    }
+    if (skip < length) {
+        fseek(m_tempFile.get(), 0, SEEK_END);
+        const size_t written = fwrite(data + skip, 1, length - skip, m_tempFile.get());
+        m_fileBytes += written;
+    }
+    if (m_event)
+        SetEvent(m_event.get());
+}
+
+bool CDirectShowConvSource::Play(IPlayCallback* sink) {
+    if (!CDefConvertSource::Play(sink))
+        return false;
+    if (!sink || !m_control || !m_events)
+        return false;
+    m_stopRequest.store(false);
+    m_sink.store(sink);
+    if (m_startTime != -1 && m_seeking) {
+        HRESULT hr = m_seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+        if (FAILED(hr))
+            SetError("DirectShow: Failed to set time format (error %lX)", hr);
+        LONGLONG position = static_cast<LONGLONG>(m_startTime) * 10000;
+        hr = m_seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                                     AM_SEEKING_NoPositioning);
+        if (FAILED(hr))
+            SetError("DirectShow: Seeking failed, encoding from start (error %lX)", hr);
+    }
+    HRESULT hr = m_control->Run();
+    if (FAILED(hr)) {
+        m_sink.store(nullptr);
+        SetError("Media control run failed: %lX", hr);
+        return false;
+    }
+    for (;;) {
+        LONG code = 0;
+        hr = m_events->WaitForCompletion(0, &code);
+        if (Completed(hr))
+            break;
+        if (m_stopRequest.load()) {
+            // The sink refused data: a stopped graph completes nothing, so the loop ends here.
+            m_control->Stop();
+            m_stopRequest.store(false);
+            break;
+        }
+        // The renderer signals the stop request and the end of the stream; the time-out only
+        // bounds how late anything else is noticed.
+        WaitForSingleObject(m_event.get(), kPlayPollMs);
+    }
+    m_control->Stop();
+    m_sink.store(nullptr);
+    return true;
+}
+
+bool CDirectShowConvSource::Close() {
+    CDefConvertSource::Close();
+    if (m_control)
+        m_control->Stop();
+    if (m_renderer)
+        m_renderer->Detach();
+    m_control.reset();
+    m_events.reset();
+    m_seeking.reset();
+    m_position.reset();
+    m_graph.reset();
+    m_renderer.reset();
+    m_sink.store(nullptr);
+    DeleteTempFile();
+    m_event.reset();
+    return true;
+}
+
+bool CDirectShowConvSource::Completed(HRESULT waitResult) const {
+    if (waitResult == E_ABORT)
+        return false;
+    // Wine's graph keeps reporting the completion of an earlier run after a stop, a seek and
+    // a new Run; only the renderer knows whether this run reached the end.
+    return waitResult != S_OK || m_renderer->EndOfStreamReached();
+}
+
+bool CDirectShowConvSource::ReaderReady() {
+    if (m_control && m_events && m_seeking)
+        return true;
+    SetError("MediaSeeking object not availabe.");
+    return false;
+}
+
+bool CDirectShowConvSource::SetPosition(DWORD frame) {
+    if (!ReaderReady())
+        return false;
+    HRESULT hr = m_seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+    if (FAILED(hr)) {
+        SetError("Media set time format failed. (error %lX)", hr);
+        return false;
+    }
+    LONGLONG position = static_cast<LONGLONG>(frame) * kUnitsPerSecond / m_format.nSamplesPerSec;
+    hr =
+        m_seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    if (FAILED(hr)) {
+        SetError("DirectShow: Seeking failed. (error %lX)", hr);
+        return false;
+    }
+    m_completed = false;
+    m_control->Stop();
+    LONG code = 0;
+    m_events->WaitForCompletion(INFINITE, &code);
+    std::lock_guard<std::mutex> hold(m_fileLock);
+    if (m_tempFile && !freopen(m_tempPath, "w+b", m_tempFile.get()))
+        m_tempFile.release(); // freopen closed the stream whatever it returned
+    m_fileBytes = 0;
+    m_seekFrame = frame;
+    m_handedOut = 0;
+    return true;
+}
+
+WORD CDirectShowConvSource::GetFrameSize() {
+    return m_format.nBlockAlign;
+}
+
+bool CDirectShowConvSource::GetFrameCount(DWORD* frames) {
+    if (!frames)
+        return false;
+    *frames = 0;
+    if (!m_opened || m_format.nBlockAlign == 0)
+        return false;
+    *frames = m_dataSize / m_format.nBlockAlign;
+    return true;
+}
+
+bool CDirectShowConvSource::CreateTempFile() {
+    char dir[MAX_PATH];
+    TXTempPath(dir);
+    char path[MAX_PATH];
+    if (GetTempFileNameA(dir, "dss", 0, path) == 0) {
+        SetError("Cannot create temp file");
+        return false;
+    }
+    std::lock_guard<std::mutex> hold(m_fileLock);
+    m_tempFile.reset(fopen(path, "w+b"));
+    if (!m_tempFile) {
+        DeleteFileA(path);
+        SetError("Cannot create temp file");
+        return false;
+    }
+    memcpy(m_tempPath, path, sizeof m_tempPath);
+    m_fileBytes = 0;
+    return true;
+}
+
+void CDirectShowConvSource::DeleteTempFile() {
+    std::lock_guard<std::mutex> hold(m_fileLock);
+    m_tempFile.reset();
+    if (m_tempPath[0])
+        DeleteFileA(m_tempPath);
+    m_tempPath[0] = '\0';
+    m_fileBytes = 0;
+}
+
+uint32_t CDirectShowConvSource::BufferedFrames() {
+    std::lock_guard<std::mutex> hold(m_fileLock);
+    return static_cast<uint32_t>(m_fileBytes / m_format.nBlockAlign);
+}
+
+DWORD CDirectShowConvSource::ReadFrames(DWORD frames, void* buffer) {
+    if (!ReaderReady())
+        return 0;
+    if (!buffer || m_format.nBlockAlign == 0)
+        return 0;
+    if (!m_tempFile && !CreateTempFile())
+        return 0;
+    if (!m_completed && BufferedFrames() - m_handedOut < frames) {
+        HRESULT hr = m_control->Run();
+        if (FAILED(hr)) {
+            SetError("Media control run failed: %lX", hr);
+            return 0;
+        }
+        for (;;) {
+            LONG code = 0;
+            hr = m_events->WaitForCompletion(0, &code);
+            if (Completed(hr)) {
+                m_completed = true;
+                m_control->Stop();
+                break;
+            }
+            if (BufferedFrames() - m_handedOut > frames) {
+                hr = m_control->Pause();
+                if (FAILED(hr))
+                    SetError("Media control pause failed: %lX", hr);
+                m_events->WaitForCompletion(INFINITE, &code);
+                break;
+            }
+            WaitForSingleObject(m_event.get(), kReaderWaitMs);
+        }
+    }
+    std::lock_guard<std::mutex> hold(m_fileLock);
+    if (!m_tempFile)
+        return 0;
+    const uint32_t align = m_format.nBlockAlign;
+    if (fseek(m_tempFile.get(), static_cast<long>(static_cast<uint64_t>(m_handedOut) * align), SEEK_SET) != 0)
+        return 0;
+    const size_t got = fread(buffer, align, frames, m_tempFile.get());
+    m_handedOut += static_cast<uint32_t>(got);
+    return static_cast<DWORD>(got);
+}

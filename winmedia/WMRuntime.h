@@ -1,0 +1,30 @@
+// The Windows Media Format runtime (wmvcore.dll), bound on first use so that the library
+// loads on machines without it.
+#pragma once
+
+#include "DefErrLog.h"
+
+#include <windows.h>
+
+struct IWMSyncReader;
+
+namespace trelvox {
+
+// Sentinel result of the creators when wmvcore.dll or the entry point cannot be found.
+constexpr HRESULT kWmRuntimeMissing = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+
+// The address of one export of wmvcore.dll, or null when the runtime is missing. The module
+// stays loaded for the life of the process; the first call loads it (thread-safe).
+FARPROC WmRuntimeProc(const char* name);
+
+// WMCreateSyncReader through the delayed binding; kWmRuntimeMissing when it is not there.
+HRESULT WmCreateSyncReader(IWMSyncReader** reader);
+
+// Reports the runtime's own text for code as a further error line, when the runtime ships a
+// message module ("wmerr*.dll" in the system directory); otherwise reports nothing.
+void DescribeWmError(const CDefErrLog& log, HRESULT code);
+
+// Cuts a message text at its first line break and drops a closing full stop.
+void TrimWmErrorText(char* text);
+
+} // namespace trelvox
