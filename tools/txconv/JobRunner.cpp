@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <mutex>
+#include <exception>
+#include <system_error>
 #include <thread>
 
 namespace txconv {
@@ -213,17 +214,23 @@ template <class Work> void JobRunner::RunPool(Work work) {
         return;
     size_t threads = std::min<size_t>(pending, m_options.jobs ? m_options.jobs : ProcessorCount());
     std::atomic<size_t> next{0};
-    std::mutex counter;
     auto worker = [&] {
         ComApartment apartment;
         for (size_t i = next++; i < m_jobs.size(); i = next++) {
             Job& job = m_jobs[i];
             if (job.state != State::Pending)
                 continue;
-            if (m_console.Cancelled())
+            if (m_console.Cancelled()) {
                 job.state = State::Cancelled;
-            else
+                continue;
+            }
+            try {
                 work(job);
+            } catch (const std::exception& e) {
+                // Only allocation can throw here; the other files still get their turn.
+                job.state = State::Failed;
+                m_console.Report("error", job.input, e.what());
+            }
         }
     };
     std::vector<std::thread> pool;
