@@ -252,7 +252,7 @@ const char* UsageText() {
            "                          album: one common gain for all files; GAIN: this factor\n"
            "  --bpm                   measure the tempo and tag it (otherwise the stored\n"
            "                          BPMAnalysis setting applies)\n"
-           "  --opt NAME[=VALUE]      an encoder option, e.g. --opt bitrate=192 (repeatable)\n"
+           "  --opt NAME[=VALUE]      an encoder option, e.g. --opt quality=60 (repeatable)\n"
            "  -j, --jobs N            convert N files at once (default: one per processor)\n"
            "  -y, -n                  replace existing outputs / never replace them\n"
            "                          (default: ask when there is a console, else refuse)\n"
