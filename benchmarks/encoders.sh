@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Times our MP3 and Ogg Vorbis destinations against the encoders they are built on, on a
 # five-minute 44.1 kHz stereo Wave file, and prints the ratios:
-#   WAV->MP3 ABR 128: the library's Wave source pushing blocks into CMP3ConvDest + lame_enc.dll
-#     (benchmarks/convert_bench.cpp), against LAME's own command line encoder built from the
-#     same LAME sources for the same target (x86_64 MinGW) with the destination's encoder
-#     quality (5), both under the build tree's Wine;
-#   WAV->OGG quality 40: the same through COggConvDest, against a minimal libvorbisenc loop
-#     (benchmarks/vorbis_loop.cpp) linked with the same libraries, both under the same Wine;
+#   WAV->MP3 ABR 128: txconv converting through the library's MP3 destination + lame_enc.dll,
+#     against LAME's own command line encoder built from the same LAME sources for the same
+#     target (x86_64 MinGW) with the destination's encoder quality (5), both started as a
+#     process under the build tree's Wine;
+#   WAV->OGG quality 40: txconv through the Ogg Vorbis destination, against a minimal
+#     libvorbisenc loop (benchmarks/vorbis_loop.cpp) linked with the same libraries, the same way;
 #   native Linux lame (also at quality 5) and oggenc with the same settings, for reference.
 # Each run is repeated (BENCH_RUNS, default 3) and the fastest wall and CPU times count.
 # usage: benchmarks/encoders.sh [BUILD_DIR]   (default: build-x86_64, built beforehand)
@@ -63,13 +63,11 @@ if [ ! -f "$lame_exe" ]; then
         --disable-shared --enable-static --disable-dependency-tracking --enable-frontend &&
         make -j2) >>"$work/lame-build.log" 2>&1 || { tail -20 "$work/lame-build.log" >&2; exit 1; }
 fi
-# Our side: a small program beside fresh copies of the library and the encoder library.
-bench_exe=$work/convert_bench.exe
-cp "$build/bin/Trelvox.dll" "$build/bin/lame_enc.dll" "$work/"
-if [ ! -f "$bench_exe" ] || [ "$root/benchmarks/convert_bench.cpp" -nt "$bench_exe" ]; then
-    $host-g++-posix -O2 -std=c++17 -I"$root/include" "$root/benchmarks/convert_bench.cpp" -o "$bench_exe" \
-        "$build/lib/libTrelvox.dll.a" -static
-fi
+# Our side: txconv as a user runs it, beside the library and the encoder library.
+txconv_exe=$build/bin/txconv.exe
+[ -f "$txconv_exe" ] && [ -f "$build/bin/lame_enc.dll" ] || { echo "build txconv in $build first" >&2; exit 1; }
+ours_mp3_cmd=("$runner" "$txconv_exe" -y -f MP3 --opt vbr-mode=abr --opt bitrate=128)
+ours_ogg_cmd=("$runner" "$txconv_exe" -y -f "Ogg Vorbis" --opt quality=40)
 vorbis_exe=$work/vorbis_loop.exe
 if [ ! -f "$vorbis_exe" ] || [ "$root/benchmarks/vorbis_loop.cpp" -nt "$vorbis_exe" ]; then
     $host-g++-posix -O2 -std=c++17 -I"$deps/include" "$root/benchmarks/vorbis_loop.cpp" -o "$vorbis_exe" \
@@ -118,25 +116,25 @@ out=$work/out
 rm -rf "$out"
 mkdir -p "$out"
 # One untimed run of each Wine program loads its files into the cache.
-measure "$runner" "$bench_exe" "$(win "$wav")" "$(win "$out/ours.mp3")" MP3 >/dev/null
+measure "${ours_mp3_cmd[@]}" -o "$(win "$out/ours")" "$(win "$wav")" >/dev/null
 measure "$runner" "$lame_exe" --quiet --abr 128 -q 5 "$(win "$wav")" "$(win "$out/lame.mp3")" >/dev/null
 measure "$runner" "$vorbis_exe" "$(win "$wav")" "$(win "$out/loop.ogg")" 0.4 >/dev/null
 # The pairs alternate, so that a change in the machine's load hits both sides alike.
 ours_mp3="" lame_mp3="" ours_ogg="" loop_ogg="" native_mp3="" native_ogg=""
 for _ in $(seq "$runs"); do
-    ours_mp3=$(measure "$runner" "$bench_exe" "$(win "$wav")" "$(win "$out/ours.mp3")" MP3 vbr-mode=abr bitrate=128 | keep "$ours_mp3")
+    ours_mp3=$(measure "${ours_mp3_cmd[@]}" -o "$(win "$out/ours")" "$(win "$wav")" | keep "$ours_mp3")
     lame_mp3=$(measure "$runner" "$lame_exe" --quiet --abr 128 -q 5 "$(win "$wav")" "$(win "$out/lame.mp3")" | keep "$lame_mp3")
-    ours_ogg=$(measure "$runner" "$bench_exe" "$(win "$wav")" "$(win "$out/ours.ogg")" "Ogg Vorbis" quality=40 | keep "$ours_ogg")
+    ours_ogg=$(measure "${ours_ogg_cmd[@]}" -o "$(win "$out/ours")" "$(win "$wav")" | keep "$ours_ogg")
     loop_ogg=$(measure "$runner" "$vorbis_exe" "$(win "$wav")" "$(win "$out/loop.ogg")" 0.4 | keep "$loop_ogg")
     native_mp3=$(measure lame --quiet --abr 128 -q 5 "$wav" "$out/native.mp3" | keep "$native_mp3")
     native_ogg=$(measure oggenc -Q -q 4 -o "$out/native.ogg" "$wav" | keep "$native_ogg")
 done
 
 printf '%-46s %7s %7s %7s %7s\n' "5 min 44.1 kHz stereo, best of $runs" wall ratio cpu ratio
-row "MP3 ABR 128, our destination (Wine)" "$ours_mp3" "$lame_mp3"
+row "MP3 ABR 128, txconv (Wine)" "$ours_mp3" "$lame_mp3"
 row "MP3 ABR 128, lame.exe same target (Wine)" "$lame_mp3" "$lame_mp3"
 row "MP3 ABR 128, native lame" "$native_mp3" "$lame_mp3"
-row "Ogg q40, our destination (Wine)" "$ours_ogg" "$loop_ogg"
+row "Ogg q40, txconv (Wine)" "$ours_ogg" "$loop_ogg"
 row "Ogg q40, libvorbisenc loop same target (Wine)" "$loop_ogg" "$loop_ogg"
 row "Ogg q40, native oggenc" "$native_ogg" "$loop_ogg"
-ls -l "$out" | awk 'NR > 1 { printf "  %-12s %10d bytes\n", $9, $5 }'
+(cd "$out" && find . -type f -printf '%P %s\n' | sort) | awk '{ printf "  %-16s %10d bytes\n", $1, $2 }'

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs txconv as a user does and checks what it wrote with sox and ffprobe: outputs, ranges,
 normalization, exit codes, refusals (missing input, read-only directory, existing output),
-parallel jobs giving the same bytes as one job, the demo, and --tags.
+parallel jobs giving the same bytes as one job, the demo, --tags, and conversions between
+MP3, Ogg Vorbis and WMA checked with ffmpeg, id3v2, mutagen and ogginfo.
 
 usage: check_txconv.py RUNNER TXCONV_EXE
 """
@@ -213,6 +214,70 @@ with tempfile.TemporaryDirectory() as temp:
         print("skip --tags of an MP3: lame or id3v2 missing")
     rc, out, err = run("--tags", win(t("in", "nope.mp3")))
     check("--tags of a missing file fails", rc == 1 and "error: " in err, (rc, err))
+
+    # End to end through the encoders, checked with native tools.
+    FRAME_SLACK = 1152 + 576 + 529  # one MP3 frame, the encoder delay and the decoder delay
+
+    def decoded_frames(path):
+        wav = path + ".decoded.wav"
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", path, wav], capture_output=True)
+        return samples(wav)
+
+    def id3_lists(path):  # id3v2's listing (Latin-1 bytes) and mutagen's (native python3, if it has it)
+        listed = subprocess.run(["id3v2", "-l", path], capture_output=True).stdout.decode("latin-1")
+        mutagen = subprocess.run(["/usr/bin/python3", "-c", "import sys, mutagen.id3\n"
+                                  "for f in mutagen.id3.ID3(sys.argv[1]).values(): print(f.pprint())", path],
+                                 capture_output=True, encoding="utf-8", errors="replace")
+        return listed, mutagen.stdout if mutagen.returncode == 0 else None
+
+    mp3_opts = ["-f", "MP3", "--opt", "vbr-mode=abr", "--opt", "bitrate=128"]
+    rc, out, err = run(*mp3_opts, "-o", win(t("mp3")), win(t("in", "a.wav")))
+    mp3 = t("mp3", "a.mp3")
+    info = probe(mp3)
+    listed, by_mutagen = id3_lists(mp3)
+    check("WAV -> MP3 ABR 128: 44.1 kHz stereo MP3 of the right length",
+          rc == 0 and info.get("codec_name") == "mp3" and info.get("sample_rate") == "44100"
+          and info.get("channels") == 2 and abs(decoded_frames(mp3) - 2 * 44100) <= FRAME_SLACK,
+          (rc, err, info, decoded_frames(mp3)))
+    check("WAV -> MP3: id3v2 and mutagen read TSSE 'Harvane, ABR 128 kbps'",
+          "Harvane, ABR 128 kbps" in listed and (by_mutagen is None or "TSSE=Harvane, ABR 128 kbps" in by_mutagen),
+          (listed, by_mutagen))
+
+    # A tagged MP3 (non-ASCII title, as id3v2 stores it: Latin-1) to MP3 keeps its tags; its
+    # non-ASCII name comes back in UTF-8 on the result line.
+    if shutil.which("lame") and shutil.which("id3v2"):
+        tagged = t("in", "Ärtist - Tïtle.mp3")
+        subprocess.run(["lame", "--quiet", t("in", "b.wav"), tagged], check=True)
+        subprocess.run([b"id3v2", b"-2", b"-a", "Ärtist".encode("latin-1"), b"-t", "Tïtle".encode("latin-1"),
+                        b"-A", b"Some Album", tagged.encode()], check=True, capture_output=True)
+        rc, out, err = run(*mp3_opts, "-o", win(t("retag")), win(tagged))
+        listed, by_mutagen = id3_lists(t("retag", "Ärtist - Tïtle.mp3"))
+        check("MP3 -> MP3: artist, title and album carried across, TSSE added",
+              rc == 0 and all(v in listed for v in ("Ärtist", "Tïtle", "Some Album", "Harvane, ABR 128 kbps"))
+              and (by_mutagen is None or all(v in by_mutagen for v in ("TPE1=Ärtist", "TIT2=Tïtle",
+                                                                        "TALB=Some Album"))),
+              (rc, err, listed, by_mutagen))
+        check("a non-ASCII path is printed in UTF-8", "Ärtist - Tïtle.mp3 -> " in out, (out, err))
+
+        # MP3 -> Ogg Vorbis: a clean stream of the right length, our encoder name in the comments.
+        rc, out, err = run("-f", "Ogg Vorbis", "-o", win(t("vorbis")), win(tagged))
+        ogg = t("vorbis", "Ärtist - Tïtle.ogg")
+        ogginfo = subprocess.run(["ogginfo", ogg], capture_output=True, encoding="utf-8", errors="replace")
+        check("MP3 -> Ogg Vorbis: ogginfo finds no errors, ENCODER=Harvane, the right length",
+              rc == 0 and ogginfo.returncode == 0 and "ENCODER=Harvane" in ogginfo.stdout
+              and "error" not in ogginfo.stdout.lower() and abs(decoded_frames(ogg) - 2 * 44100) <= FRAME_SLACK,
+              (rc, err, ogginfo.stdout, decoded_frames(ogg)))
+    else:
+        print("skip MP3 -> MP3 and MP3 -> Ogg Vorbis: lame or id3v2 missing")
+
+    # WMA (from ffmpeg's encoder) through the Windows Media source.
+    wma = t("in", "c.wma")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", t("in", "a.wav"), "-c:a", "wmav2", "-b:a", "128k", wma],
+                   check=True, capture_output=True)
+    rc, out, err = run(*mp3_opts, "-o", win(t("wma")), win(wma))
+    check("WMA -> MP3 decodes to the right length",
+          rc == 0 and abs(decoded_frames(t("wma", "c.mp3")) - 2 * 44100) <= FRAME_SLACK + 2048,
+          (rc, err, decoded_frames(t("wma", "c.mp3"))))
 
 print("%d failed" % len(failures))
 sys.exit(1 if failures else 0)

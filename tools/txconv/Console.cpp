@@ -29,6 +29,33 @@ std::string Shorten(const std::string& text, size_t width) {
 
 } // namespace
 
+void WriteText(FILE* stream, const std::wstring& text) {
+    fflush(stream);
+    HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && handle && GetConsoleMode(handle, &mode)) {
+        DWORD written = 0;
+        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                   nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(std::max(size, 0)), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], size, nullptr,
+                            nullptr);
+    fwrite(utf8.data(), 1, utf8.size(), stream);
+    fflush(stream);
+}
+
+void WriteText(FILE* stream, const std::string& text) {
+    int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(std::max(size, 0)), L'\0');
+    if (size > 0)
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+    WriteText(stream, wide);
+}
+
 Console::Console(bool showProgress, bool interactive)
     : m_showProgress(showProgress), m_interactive(interactive) {}
 
@@ -63,8 +90,7 @@ std::string Console::FormatLine(const std::vector<const ProgressSlot*>& slots, s
 void Console::ClearLocked() {
     if (!m_drawnWidth)
         return;
-    fprintf(stderr, "\r%*s\r", static_cast<int>(m_drawnWidth), "");
-    fflush(stderr);
+    WriteText(stderr, "\r" + std::string(m_drawnWidth, ' ') + "\r");
     m_drawnWidth = 0;
 }
 
@@ -79,10 +105,7 @@ void Console::DrawLocked(bool force) {
     std::string line = slots.empty() ? std::string() : FormatLine(slots, m_finished, m_total, kWidth);
     // Overwrite the old line in place; pad with blanks where the new one is shorter.
     size_t pad = m_drawnWidth > line.size() ? m_drawnWidth - line.size() : 0;
-    fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(pad), "");
-    if (pad)
-        fprintf(stderr, "\r%s", line.c_str());
-    fflush(stderr);
+    WriteText(stderr, "\r" + line + std::string(pad, ' ') + (pad ? "\r" + line : std::string()));
     m_drawnWidth = line.size();
 }
 
@@ -92,19 +115,21 @@ void Console::Report(const char* kind, const std::string& item, const std::strin
         body.pop_back();
     std::lock_guard<std::mutex> lock(m_mutex);
     ClearLocked();
-    if (item.empty())
-        fprintf(stderr, "%s: %s\n", kind, body.c_str());
-    else
-        fprintf(stderr, "%s: %s: %s\n", kind, item.c_str(), body.c_str());
-    fflush(stderr);
+    WriteText(stderr, std::string(kind) + ": " + (item.empty() ? "" : item + ": ") + body + "\n");
     DrawLocked(true);
 }
 
 void Console::Result(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     ClearLocked();
-    fprintf(stdout, "%s\n", text.c_str());
-    fflush(stdout);
+    WriteText(stdout, text + "\n");
+    DrawLocked(true);
+}
+
+void Console::Result(const std::wstring& text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ClearLocked();
+    WriteText(stdout, text + L"\n");
     DrawLocked(true);
 }
 
@@ -113,8 +138,7 @@ bool Console::Ask(const std::string& question) {
         return false;
     std::lock_guard<std::mutex> lock(m_mutex);
     ClearLocked();
-    fprintf(stderr, "%s [y/N] ", question.c_str());
-    fflush(stderr);
+    WriteText(stderr, question + " [y/N] ");
     char answer[64] = {};
     bool yes = fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y');
     DrawLocked(true);

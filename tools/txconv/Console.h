@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #include <atomic>
 #include <mutex>
@@ -12,6 +13,12 @@
 #include <vector>
 
 namespace txconv {
+
+// Writes text to stdout or stderr. Narrow text is in the ANSI code page, as the command line
+// and the library's paths are. A console gets it through its wide output; a pipe or file gets
+// UTF-8, whatever the code page.
+void WriteText(FILE* stream, const std::string& text);
+void WriteText(FILE* stream, const std::wstring& text);
 
 // What the progress line shows of one running conversion. Owned by its callback; the
 // console reads it only under its lock, and the callback changes it only through the console.
@@ -35,6 +42,7 @@ public:
     void Report(const char* kind, const std::string& item, const std::string& text);
     // One line on stdout: results that scripts may read.
     void Result(const std::string& text);
+    void Result(const std::wstring& text);
     // Asks a yes/no question on the console; false (without asking) when not interactive.
     bool Ask(const std::string& question);
     bool Interactive() const { return m_interactive; }

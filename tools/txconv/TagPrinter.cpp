@@ -6,7 +6,7 @@
 #include "TrelvoxMetadata.h"
 #include "Trelvox.h"
 
-#include <stdio.h>
+#include <string.h>
 
 namespace txconv {
 
@@ -28,14 +28,9 @@ constexpr FrameName kFrames[] = {
     {92, "WXXX"},
 };
 
-std::string Utf8(const wchar_t* text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return std::string();
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
-    out.resize(static_cast<size_t>(size - 1));
-    return out;
+// Frame names are ASCII.
+std::wstring Widen(const char* ascii) {
+    return ascii ? std::wstring(ascii, ascii + strlen(ascii)) : std::wstring();
 }
 
 } // namespace
@@ -67,7 +62,7 @@ int PrintTags(Console& console, const std::string& path) {
         wchar_t text[1024] = {};
         frame->GetDisplayText(text, 1024);
         const char* name = frame->GetName();
-        console.Result(std::string(entry.name) + "  " + (name ? name : "") + ": " + Utf8(text));
+        console.Result(Widen(entry.name) + L"  " + Widen(name) + L": " + text);
         ++shown;
     }
     unsigned count = tag->GetFrameCount();

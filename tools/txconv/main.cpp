@@ -88,7 +88,7 @@ int Run(int argc, char** argv) {
     txconv::Options options;
     std::string error;
     if (!txconv::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        fprintf(stderr, "error: %s\ninfo: txconv --help lists the options\n", error.c_str());
+        txconv::WriteText(stderr, "error: " + error + "\ninfo: txconv --help lists the options\n");
         return 2;
     }
     if (options.help) {
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const std::exception& e) {
-        fprintf(stderr, "error: %s\n", e.what());
+        txconv::WriteText(stderr, std::string("error: ") + e.what() + "\n");
         return 1;
     }
 }
