@@ -4,6 +4,7 @@
 //   encode in.raw out.wav ch rate bits [codec]   codec: an ACM format tag name
 //   copy in.wav out.wav              Wave to Wave through Play and Write; prints MB/s
 //   normalize-bench megabytes        prints Analyze and Process MB/s
+#include "StderrCallback.h"
 #include "Trelvox.h"
 #include "WavConvDest.h"
 #include "WavConvSource.h"
@@ -16,21 +17,6 @@
 #include <vector>
 
 namespace {
-
-class Printer : public IConvertCallback {
-public:
-    bool TX_THISCALL ConfirmOverwrite(const char*) override { return true; }
-    void TX_THISCALL ReportMessage(const char* text) override { fputs(text, stderr); }
-    void TX_THISCALL ReportError(const char* text, const char* kind) override {
-        fprintf(stderr, "%s: %s", kind, text);
-    }
-    void TX_THISCALL SetProgressRange(uint32_t) override {}
-    void TX_THISCALL SetProgressPos(uint32_t) override {}
-    void TX_THISCALL StepProgress(uint32_t) override {}
-    void TX_THISCALL SetStatusText(const char*) override {}
-    int32_t TX_THISCALL IsCancelled() override { return 0; }
-    void TX_THISCALL SetItemText(const char*, int32_t) override {}
-};
 
 class FileSink : public IPlayCallback {
 public:
@@ -50,7 +36,7 @@ public:
     uint64_t total = 0;
 };
 
-Printer g_printer;
+StderrCallback g_printer(true);
 
 double Seconds() {
     LARGE_INTEGER now, frequency;

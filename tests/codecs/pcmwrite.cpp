@@ -2,6 +2,7 @@
 // little-endian PCM from RAW through the destination of the format-table row FORMAT, with the
 // given options, in blocks of changing sizes, then writes the text frames through the
 // destination's metadata, so that native tools can check the result. Errors go to stderr.
+#include "StderrCallback.h"
 #include "Trelvox.h"
 #include "TrelvoxMetadata.h"
 
@@ -13,22 +14,6 @@
 #include <vector>
 
 namespace {
-
-// Prints the destination's error lines; never agrees to replace a file.
-class StderrCallback : public IConvertCallback {
-public:
-    bool TX_THISCALL ConfirmOverwrite(const char*) override { return false; }
-    void TX_THISCALL ReportMessage(const char* text) override { fputs(text, stderr); }
-    void TX_THISCALL ReportError(const char* text, const char* kind) override {
-        fprintf(stderr, "%s: %s", kind, text);
-    }
-    void TX_THISCALL SetProgressRange(uint32_t) override {}
-    void TX_THISCALL SetProgressPos(uint32_t) override {}
-    void TX_THISCALL StepProgress(uint32_t) override {}
-    void TX_THISCALL SetStatusText(const char*) override {}
-    int32_t TX_THISCALL IsCancelled() override { return 0; }
-    void TX_THISCALL SetItemText(const char*, int32_t) override {}
-};
 
 // Writes the "tag:ID=TEXT" frames (ASCII texts) into the closed output.
 bool WriteTags(IConvertDestination* dest, const std::vector<std::string>& frames) {
@@ -79,7 +64,7 @@ int main(int argc, char** argv) {
     IConvertDestination* dest = nullptr;
     if (ConvGetFormatByName(&rec, argv[1]) != S_OK || ConvCreateDest(&rec, &dest) != S_OK)
         return 4;
-    StderrCallback callback;
+    StderrCallback callback(false); // never replaces a file
     dest->SetErrorLog(&callback);
     std::vector<std::string> frames;
     for (int i = 7; i < argc; ++i) {

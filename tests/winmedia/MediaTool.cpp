@@ -9,6 +9,7 @@
 //       reading 10 frames and SetPosition(0), in chunks of 333; .c after SetPosition(seekFrame)
 //   bitrate in        ISourceInfo of the Windows Media source, then a Play after it
 // Every error line goes to stderr as "e: text" or "i: text".
+#include "StderrCallback.h"
 #include "Trelvox.h"
 #include "TrelvoxMetadata.h"
 #include "TrelvoxWinMedia.h"
@@ -21,21 +22,6 @@
 #include <vector>
 
 namespace {
-
-class Printer : public IConvertCallback {
-public:
-    bool TX_THISCALL ConfirmOverwrite(const char*) override { return true; }
-    void TX_THISCALL ReportMessage(const char* text) override { fputs(text, stderr); }
-    void TX_THISCALL ReportError(const char* text, const char* kind) override {
-        fprintf(stderr, "%s: %s", kind, text);
-    }
-    void TX_THISCALL SetProgressRange(uint32_t) override {}
-    void TX_THISCALL SetProgressPos(uint32_t) override {}
-    void TX_THISCALL StepProgress(uint32_t) override {}
-    void TX_THISCALL SetStatusText(const char*) override {}
-    int32_t TX_THISCALL IsCancelled() override { return 0; }
-    void TX_THISCALL SetItemText(const char*, int32_t) override {}
-};
 
 // Writes what it gets; refuses once more than limit bytes have arrived (0 = never).
 class FileSink : public IPlayCallback {
@@ -59,7 +45,7 @@ public:
     int callsAfterRefusal = 0;
 };
 
-Printer g_printer;
+StderrCallback g_printer(true);
 
 IConvertSource* CreateSource(const char* kind, const char* path) {
     FormatRecord row;
