@@ -217,29 +217,38 @@ bool CWMAConvSource::Play(IPlayCallback* sink) {
     }
     for (;;) {
         ComPtr<INSSBuffer> sample;
+        BYTE* data = nullptr;
+        DWORD length = 0;
+        HRESULT hr = NextSample(sample, &data, &length);
+        if (hr == kNoMoreSamples)
+            return true;
+        if (FAILED(hr))
+            return false;
+        if (length > 0 && !sink->OnData(data, length))
+            return false;
+    }
+}
+
+HRESULT CWMAConvSource::NextSample(ComPtr<INSSBuffer>& sample, BYTE** data, DWORD* length) {
+    for (;;) {
         QWORD time = 0, duration = 0;
         DWORD flags = 0, output = 0;
         WORD stream = 0;
         HRESULT hr =
             m_reader->GetNextSample(m_audioStream, sample.put(), &time, &duration, &flags, &output, &stream);
         if (hr == kNoMoreSamples)
-            return true;
+            return hr;
         if (FAILED(hr)) {
             SetError("Windows Media sample reading failed (error %lX)", hr);
             DescribeWmError(*this, hr);
-            return false;
+            return hr;
         }
         if (!sample || output != m_audioOutput)
             continue;
-        BYTE* data = nullptr;
-        DWORD length = 0;
-        hr = sample->GetBufferAndLength(&data, &length);
-        if (FAILED(hr)) {
+        hr = sample->GetBufferAndLength(data, length);
+        if (FAILED(hr))
             SetError("Buffer and length of sample cannot be retrieved (error %lX)", hr);
-            return false;
-        }
-        if (length > 0 && !sink->OnData(data, length))
-            return false;
+        return hr;
     }
 }
 
@@ -315,27 +324,10 @@ DWORD CWMAConvSource::ReadFrames(DWORD frames, void* buffer) {
             continue;
         }
         ComPtr<INSSBuffer> sample;
-        QWORD time = 0, duration = 0;
-        DWORD flags = 0, output = 0;
-        WORD stream = 0;
-        HRESULT hr =
-            m_reader->GetNextSample(m_audioStream, sample.put(), &time, &duration, &flags, &output, &stream);
-        if (hr == kNoMoreSamples)
-            break;
-        if (FAILED(hr)) {
-            SetError("Windows Media sample reading failed (error %lX)", hr);
-            DescribeWmError(*this, hr);
-            break;
-        }
-        if (!sample || output != m_audioOutput)
-            continue;
         BYTE* data = nullptr;
         DWORD length = 0;
-        hr = sample->GetBufferAndLength(&data, &length);
-        if (FAILED(hr)) {
-            SetError("Buffer and length of sample cannot be retrieved (error %lX)", hr);
-            break;
-        }
+        if (NextSample(sample, &data, &length) != S_OK)
+            break; // the end, or a failure already reported
         uint64_t take = length;
         if (take > wanted - copied)
             take = wanted - copied;

@@ -43,6 +43,9 @@ private:
     bool FindAudioOutput();
     bool ReadAudioFormat();
     void ReleaseHeldSample();
+    // The next sample of the audio output and its bytes: S_OK, kNoMoreSamples at the end, or
+    // a failure that has been logged.
+    HRESULT NextSample(trelvox::ComPtr<INSSBuffer>& sample, BYTE** data, DWORD* length);
 
     trelvox::ComPtr<IWMSyncReader> m_reader;
     DWORD m_audioOutput = 0;
