@@ -24,6 +24,7 @@ constexpr const char* kReinstallHelp = "https://www.trelvox.net/help/directshow"
 constexpr LONGLONG kUnitsPerSecond = 10000000; // 100-ns units
 constexpr DWORD kPlayPollMs = 20;
 constexpr DWORD kReaderWaitMs = 300;
+constexpr const char* kTempPrefix = "dss";
 
 // The first output pin of filter, or null.
 ComPtr<IPin> FirstOutputPin(IBaseFilter* filter, HRESULT* result) {
@@ -182,7 +183,7 @@ void CDirectShowConvSource::DeliverSample(LONGLONG start, const uint8_t* data, u
         }
     }
     std::lock_guard<std::mutex> hold(m_fileLock);
-    if (!m_tempFile)
+    if (!m_tempFile.IsOpen())
         return;
     const uint32_t rate = m_format.nSamplesPerSec;
     const uint32_t align = m_format.nBlockAlign;
@@ -298,8 +299,10 @@ bool CDirectShowConvSource::SetPosition(DWORD frame) {
     LONG code = 0;
     m_events->WaitForCompletion(INFINITE, &code);
     std::lock_guard<std::mutex> hold(m_fileLock);
-    if (m_tempFile && !freopen(m_tempPath, "w+b", m_tempFile.get()))
-        m_tempFile.release(); // freopen closed the stream whatever it returned
+    // What was buffered before the new position goes; a file that cannot be made anew is made
+    // again when frames are read.
+    if (m_tempFile.IsOpen())
+        m_tempFile.Create(kTempPrefix);
     m_fileBytes = 0;
     m_seekFrame = frame;
     m_handedOut = 0;
@@ -321,31 +324,20 @@ bool CDirectShowConvSource::GetFrameCount(DWORD* frames) {
 }
 
 bool CDirectShowConvSource::CreateTempFile() {
-    char dir[MAX_PATH];
-    TXTempPath(dir);
-    char path[MAX_PATH];
-    if (GetTempFileNameA(dir, "dss", 0, path) == 0) {
-        SetError("Cannot create temp file");
-        return false;
+    bool created;
+    {
+        std::lock_guard<std::mutex> hold(m_fileLock);
+        created = m_tempFile.Create(kTempPrefix);
+        m_fileBytes = 0;
     }
-    std::lock_guard<std::mutex> hold(m_fileLock);
-    m_tempFile.reset(fopen(path, "w+b"));
-    if (!m_tempFile) {
-        DeleteFileA(path);
+    if (!created)
         SetError("Cannot create temp file");
-        return false;
-    }
-    memcpy(m_tempPath, path, sizeof m_tempPath);
-    m_fileBytes = 0;
-    return true;
+    return created;
 }
 
 void CDirectShowConvSource::DeleteTempFile() {
     std::lock_guard<std::mutex> hold(m_fileLock);
-    m_tempFile.reset();
-    if (m_tempPath[0])
-        DeleteFileA(m_tempPath);
-    m_tempPath[0] = '\0';
+    m_tempFile.Reset();
     m_fileBytes = 0;
 }
 
@@ -359,7 +351,7 @@ DWORD CDirectShowConvSource::ReadFrames(DWORD frames, void* buffer) {
         return 0;
     if (!buffer || m_format.nBlockAlign == 0)
         return 0;
-    if (!m_tempFile && !CreateTempFile())
+    if (!m_tempFile.IsOpen() && !CreateTempFile())
         return 0;
     if (!m_completed && BufferedFrames() - m_handedOut < frames) {
         HRESULT hr = m_control->Run();
@@ -386,7 +378,7 @@ DWORD CDirectShowConvSource::ReadFrames(DWORD frames, void* buffer) {
         }
     }
     std::lock_guard<std::mutex> hold(m_fileLock);
-    if (!m_tempFile)
+    if (!m_tempFile.IsOpen())
         return 0;
     const uint32_t align = m_format.nBlockAlign;
     if (fseek(m_tempFile.get(), static_cast<long>(static_cast<uint64_t>(m_handedOut) * align), SEEK_SET) != 0)

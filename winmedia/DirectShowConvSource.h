@@ -3,6 +3,7 @@
 #include "ComPtr.h"
 #include "DefConvertSource.h"
 #include "Handles.h"
+#include "TempFile.h"
 #include "TrelvoxWinMedia.h"
 
 #include <atomic>
@@ -75,8 +76,7 @@ private:
     uint64_t m_seekFrame = 0; // reader mode: first frame wanted after SetPosition
     uint32_t m_handedOut = 0; // reader mode: frames ReadFrames returned since then
     std::mutex m_fileLock;    // guards the temporary file and m_fileBytes
-    char m_tempPath[MAX_PATH] = {};
-    trelvox::UniqueFile m_tempFile;
+    TempFile m_tempFile;
     uint64_t m_fileBytes = 0;
 
     WAVEFORMATEX m_pcmFormat = {}; // what the renderer accepted
