@@ -223,8 +223,9 @@ with tempfile.TemporaryDirectory() as temp:
         subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", path, wav], capture_output=True)
         return samples(wav)
 
-    def id3_lists(path):  # id3v2's listing (Latin-1 bytes) and mutagen's (native python3, if it has it)
-        listed = subprocess.run(["id3v2", "-l", path], capture_output=True).stdout.decode("latin-1")
+    def id3_lists(path):  # id3v2's listing and mutagen's (native python3, if it has it)
+        listed = subprocess.run(["id3v2", "-l", path], capture_output=True, encoding="utf-8",
+                                errors="replace").stdout
         mutagen = subprocess.run(["/usr/bin/python3", "-c", "import sys, mutagen.id3\n"
                                   "for f in mutagen.id3.ID3(sys.argv[1]).values(): print(f.pprint())", path],
                                  capture_output=True, encoding="utf-8", errors="replace")
