@@ -1,6 +1,7 @@
 // The conversion driver: one source into one destination on a worker thread, with optional
 // time range, silence trimming, fades, normalization and tempo measurement, and the tags
 // carried over at the end.
+#include "ComPtr.h"
 #include "Fade.h"
 #include "Handles.h"
 #include "PlayCallback.h"
@@ -98,31 +99,6 @@ struct NormalizerDestroyer {
 };
 using UniqueNormalizer = std::unique_ptr<INormalizer, NormalizerDestroyer>;
 
-// Releases a COM-style interface pointer.
-template <class T> class Ref {
-public:
-    Ref() = default;
-    ~Ref() { reset(); }
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    T** put() {
-        reset();
-        return &m_ptr;
-    }
-    void** putVoid() { return reinterpret_cast<void**>(put()); }
-    T* get() const { return m_ptr; }
-    T* operator->() const { return m_ptr; }
-    explicit operator bool() const { return m_ptr != nullptr; }
-    void reset() {
-        if (m_ptr)
-            m_ptr->Release();
-        m_ptr = nullptr;
-    }
-
-private:
-    T* m_ptr = nullptr;
-};
-
 std::wstring Widen(const char* text) {
     int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
     if (length <= 0)
@@ -156,7 +132,7 @@ bool IsSameFile(const char* first, const char* second) {
 
 // Creates a text frame of kind frameId holding text and hands it to tag.
 void AttachTextFrame(IMetadataTag* tag, int frameId, const std::wstring& text) {
-    Ref<IMetadataFrameText> frame;
+    trelvox::ComPtr<IMetadataFrameText> frame;
     if (FAILED(MetadataCreateFrame(frameId, IID_IMetadataFrameText, frame.putVoid())) || !frame)
         return;
     frame->SetText(text.c_str());
@@ -446,16 +422,16 @@ bool Conversion::Finish() {
 }
 
 void Conversion::WriteTags() {
-    Ref<IMetadataTag> tag;
+    trelvox::ComPtr<IMetadataTag> tag;
     {
-        Ref<IMetadata> md;
+        trelvox::ComPtr<IMetadata> md;
         if (m_source->GetMetadata(md.put()) && md)
             md->GetTag(tag.put());
     }
     if (!tag && (FAILED(MetadataCreateTag(tag.put())) || !tag))
         return;
 
-    Ref<IMetadata> outMd;
+    trelvox::ComPtr<IMetadata> outMd;
     if (!m_destination->GetMetadata(outMd.put()) || !outMd)
         return;
 

@@ -1,5 +1,6 @@
 // SuggestOutputFile: turns a naming scheme into the output path for one source, from the
 // source's location, its tags and the clock.
+#include "ComPtr.h"
 #include "NamingScheme.h"
 #include "PathText.h"
 #include "SettingsStore.h"
@@ -10,7 +11,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -25,11 +25,6 @@ constexpr int kResourceSchemeSize = 1024;
 constexpr size_t kTagTextLimit = 99;
 constexpr size_t kGenreLimit = 59;
 constexpr size_t kYearLimit = 4;
-
-struct ComReleaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <class T> using ComOwner = std::unique_ptr<T, ComReleaser>;
 
 // The message goes where the path would have gone, cut to the caller's buffer.
 int32_t Fail(char* outPath, int32_t outSize, const std::string& message) {
@@ -69,7 +64,7 @@ bool ReadFrameText(IMetadataTag* tag, int frameId, size_t limit, std::string& va
     void* object = nullptr;
     if (tag->GetFrame(frameId, IID_IMetadataFrameText, &object) != S_OK || !object)
         return false;
-    ComOwner<IMetadataFrameText> frame(static_cast<IMetadataFrameText*>(object));
+    trelvox::ComPtr<IMetadataFrameText> frame(static_cast<IMetadataFrameText*>(object));
     // A limit in characters is also enough room for the same number of single bytes.
     std::vector<wchar_t> text(limit + 1, L'\0');
     frame->GetText(text.data(), static_cast<int>(text.size()));
@@ -84,11 +79,11 @@ int ReadTagValues(IConvertSource* source, trelvox::NamingValues& values) {
     IMetadata* metadata = nullptr;
     if (!source->GetMetadata(&metadata) || !metadata)
         return 0;
-    ComOwner<IMetadata> metadataOwner(metadata);
+    trelvox::ComPtr<IMetadata> metadataOwner(metadata);
     IMetadataTag* tag = nullptr;
     if (metadata->GetTag(&tag) != S_OK || !tag)
         return 0;
-    ComOwner<IMetadataTag> tagOwner(tag);
+    trelvox::ComPtr<IMetadataTag> tagOwner(tag);
 
     struct Field {
         int frameId;
