@@ -4,6 +4,7 @@
 #include "ComPtr.h"
 #include "Fade.h"
 #include "Handles.h"
+#include "PathText.h"
 #include "PlayCallback.h"
 #include "SettingsStore.h"
 #include "SilenceDetector.h"
@@ -98,16 +99,6 @@ struct NormalizerDestroyer {
     void operator()(INormalizer* normalizer) const { normalizer->Destroy(); }
 };
 using UniqueNormalizer = std::unique_ptr<INormalizer, NormalizerDestroyer>;
-
-std::wstring Widen(const char* text) {
-    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (length <= 0)
-        return std::wstring();
-    std::wstring wide(size_t(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
-    wide.resize(size_t(length) - 1);
-    return wide;
-}
 
 // True when both paths name one existing file: the directory entries agree in attributes,
 // times and size, and the names found on disk are equal.
@@ -438,13 +429,13 @@ void Conversion::WriteTags() {
     tag->RemoveFrames(kTssFrame);
     char settings[kSettingsTextSize] = {};
     if (m_destination->GetSettingsText(settings, kSettingsTextSize))
-        AttachTextFrame(tag.get(), kTssFrame, L"Harvane, " + Widen(settings));
+        AttachTextFrame(tag.get(), kTssFrame, L"Harvane, " + trelvox::Widen(settings, CP_ACP));
 
     if (m_tempo != 0.0) {
         tag->RemoveFrames(kTbpmFrame);
         char text[32];
         snprintf(text, sizeof text, "%04.0f0", m_tempo * 10);
-        AttachTextFrame(tag.get(), kTbpmFrame, Widen(text));
+        AttachTextFrame(tag.get(), kTbpmFrame, trelvox::Widen(text, CP_ACP));
     }
 
     // The audio is complete; a tag that cannot be written is worth a warning, not a failure.

@@ -40,4 +40,26 @@ bool PathExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::wstring Widen(const std::string& text, unsigned codePage) {
+    if (text.empty())
+        return std::wstring();
+    int count = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(count > 0 ? count : 0), L'\0');
+    if (count > 0)
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text, unsigned codePage) {
+    if (text.empty())
+        return std::string();
+    int count = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(count > 0 ? count : 0), '\0');
+    if (count > 0)
+        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &narrow[0], count,
+                            nullptr, nullptr);
+    return narrow;
+}
+
 } // namespace trelvox

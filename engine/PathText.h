@@ -1,9 +1,11 @@
-// Small helpers for the library's fixed-size ANSI path buffers.
+// Small helpers for the library's fixed-size ANSI path buffers and its texts.
 #pragma once
 
 #include <windows.h>
 
 #include <stddef.h>
+
+#include <string>
 
 namespace trelvox {
 
@@ -22,5 +24,9 @@ bool IsDirectory(const char* path);
 
 // True if anything (file or directory) exists at path.
 bool PathExists(const char* path);
+
+// Text in codePage (CP_ACP, CP_UTF8, ...) to UTF-16 and back; empty when it cannot convert.
+std::wstring Widen(const std::string& text, unsigned codePage);
+std::string Narrow(const std::wstring& text, unsigned codePage);
 
 } // namespace trelvox

@@ -19,28 +19,6 @@ unicode_t SwapBytes(unicode_t c) {
 
 } // namespace
 
-std::wstring Widen(const std::string& text, unsigned codePage) {
-    if (text.empty())
-        return std::wstring();
-    int count = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(count > 0 ? count : 0), L'\0');
-    if (count > 0)
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text, unsigned codePage) {
-    if (text.empty())
-        return std::string();
-    int count = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(count > 0 ? count : 0), '\0');
-    if (count > 0)
-        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &narrow[0], count,
-                            nullptr, nullptr);
-    return narrow;
-}
-
 bool ReadFieldText(const ID3_Frame& frame, ID3_FieldID fieldId, std::wstring& text) {
     ID3_Field* field = frame.GetField(fieldId);
     if (!field)

@@ -1,6 +1,8 @@
 // Moving texts between id3lib fields and the UTF-16 strings of the frame interfaces.
 #pragma once
 
+#include "PathText.h"
+
 #include <id3/tag.h>
 
 #include <string>
@@ -26,8 +28,5 @@ void CopyToBuffer(const std::wstring& text, wchar_t* buf, int size);
 // them through the base, whose destructor is not virtual; the concrete iterator holds nothing
 // that needs destroying, so this is the one place that does so.
 std::vector<ID3_Frame*> FramesOf(ID3_Tag& tag);
-
-std::wstring Widen(const std::string& text, unsigned codePage);
-std::string Narrow(const std::wstring& text, unsigned codePage);
 
 } // namespace trelvox
