@@ -1,5 +1,6 @@
 // The conversion driver end to end: the real Wave source and destination on generated files,
 // plus small doubles that record what the driver does to a destination.
+#include "ComObject.h"
 #include "DefConvertDestination.h"
 #include "Trelvox.h"
 #include "TrelvoxMetadata.h"
@@ -88,9 +89,17 @@ public:
         pcm_.append(static_cast<const char*>(pcm), bytes);
         return true;
     }
-    bool TX_THISCALL Close() override { return closedAfterOpen = opened; }
+    bool TX_THISCALL Close() override {
+        closedAfterOpen = opened;
+        return !failClose;
+    }
     bool TX_THISCALL GetMetadata(IMetadata** md) override {
         ++metadataCalls;
+        if (refusingTags) {
+            *md = refusingTags;
+            refusingTags->AddRef();
+            return true;
+        }
         return !tagFile.empty() && SUCCEEDED(MetadataCreateMP3(tagFile.c_str(), md));
     }
     void TX_THISCALL SetErrorLog(IConvertCallback* cb) override {
@@ -99,10 +108,29 @@ public:
     }
     std::string pcm_;
     std::string tagFile;
+    IMetadata* refusingTags = nullptr; // borrowed
+    bool failClose = false;
     bool opened = false;
     bool closedAfterOpen = false;
     int metadataCalls = 0;
     int errorLogCalls = 0;
+};
+
+// Tags of a file that cannot take them: every SetTag fails.
+class RefusingMetadata : public trelvox::ComObject<IMetadata> {
+public:
+    unsigned TX_THISCALL GetCapabilities() override { return 3; }
+    HRESULT TX_THISCALL GetTag(IMetadataTag**) override { return E_FAIL; }
+    HRESULT TX_THISCALL SetTag(IMetadataTag*) override {
+        ++setTagCalls;
+        return E_FAIL;
+    }
+    int setTagCalls = 0;
+
+private:
+    void* FindInterface(REFIID riid) override {
+        return IsEqualIID(riid, IID_IMetadata) ? static_cast<IMetadata*>(this) : nullptr;
+    }
 };
 
 // Cancels once StepProgress has been called cancelAfter times; records the priority class.
@@ -262,6 +290,24 @@ TEST_F(AudioConvertTest, CancellingAtAnyBlockFailsClosesAndLeavesNothing) {
         EXPECT_EQ(cancelling.steps, n);
     }
     EXPECT_EQ(txtest::ReadFile(dir / "tags.mp3"), std::string(64, 'x'));
+}
+
+// Once the audio is through, neither a failing Close nor a tag that cannot be written
+// changes the result, and the driver adds no line of its own.
+TEST_F(AudioConvertTest, CloseAndTagWriteFailuresKeepTheResult) {
+    WriteWave(dir / "in.wav", Square(44100, 3000));
+    for (bool failClose : {false, true}) {
+        SCOPED_TRACE(failClose ? "Close fails" : "Close succeeds");
+        RecordingCallback log;
+        Owned<RefusingMetadata> tags;
+        Owned<RecordingDest> dest;
+        dest->failClose = failClose;
+        dest->refusingTags = tags.p;
+        EXPECT_EQ(ToRecorder(dir / "in.wav", dest.p, &log, nullptr, nullptr), S_OK);
+        EXPECT_TRUE(dest->closedAfterOpen);
+        EXPECT_EQ(tags->setTagCalls, 1);
+        EXPECT_TRUE(log.lines.empty() && log.messages.empty()) << log.AllText();
+    }
 }
 
 TEST_F(AudioConvertTest, RefusesItsOwnInputAndNullArguments) {
