@@ -48,23 +48,6 @@ void WriteWave(const std::string& path, const std::string& pcm) {
                                           wavtest::Chunk("data", pcm)));
 }
 
-// The PCM of a Wave file, read back through the Wave source.
-std::string ReadPcm(const std::string& path) {
-    struct : IPlayCallback {
-        bool TX_THISCALL OnData(const void* pcm, uint32_t bytes) override {
-            data.append(static_cast<const char*>(pcm), bytes);
-            return true;
-        }
-        std::string data;
-    } sink;
-    CWavConvSource* source = new CWavConvSource;
-    source->SetFileName(path.c_str());
-    if (source->Open())
-        source->Play(&sink);
-    source->Release();
-    return sink.data;
-}
-
 // A Wave source that may claim to read a CD track.
 class TestSource : public CWavConvSource {
 public:
@@ -292,22 +275,15 @@ TEST_F(AudioConvertTest, CancellingAtAnyBlockFailsClosesAndLeavesNothing) {
     EXPECT_EQ(txtest::ReadFile(dir / "tags.mp3"), std::string(64, 'x'));
 }
 
-// Once the audio is through, neither a failing Close nor a tag that cannot be written
-// changes the result, and the driver adds no line of its own.
-TEST_F(AudioConvertTest, CloseAndTagWriteFailuresKeepTheResult) {
+// A tag that cannot be written leaves the result as it is, and the driver adds no line.
+TEST_F(AudioConvertTest, ATagWriteFailureKeepsTheResult) {
     WriteWave(dir / "in.wav", Square(44100, 3000));
-    for (bool failClose : {false, true}) {
-        SCOPED_TRACE(failClose ? "Close fails" : "Close succeeds");
-        RecordingCallback log;
-        Owned<RefusingMetadata> tags;
-        Owned<RecordingDest> dest;
-        dest->failClose = failClose;
-        dest->refusingTags = tags.p;
-        EXPECT_EQ(ToRecorder(dir / "in.wav", dest.p, &log, nullptr, nullptr), S_OK);
-        EXPECT_TRUE(dest->closedAfterOpen);
-        EXPECT_EQ(tags->setTagCalls, 1);
-        EXPECT_TRUE(log.lines.empty() && log.messages.empty()) << log.AllText();
-    }
+    Owned<RefusingMetadata> tags;
+    Owned<RecordingDest> dest;
+    dest->refusingTags = tags.p;
+    EXPECT_EQ(ToRecorder(dir / "in.wav", dest.p, &cb, nullptr, nullptr), S_OK);
+    EXPECT_EQ(tags->setTagCalls, 1);
+    EXPECT_TRUE(cb.lines.empty() && cb.messages.empty()) << cb.AllText();
 }
 
 TEST_F(AudioConvertTest, RefusesItsOwnInputAndNullArguments) {
@@ -380,12 +356,14 @@ std::wstring FrameText(IMetadataTag* tag, int frameId) {
     return text;
 }
 
+// The tags go in even after a failing Close, which does not change the result either.
 TEST_F(AudioConvertTest, EncoderAndTempoFramesAreWritten) {
     PutProfileInt("Settings", "BPMAnalysis", 1);
     WriteWave(dir / "in.wav", Beats(12));
     txtest::WriteFile(dir / "out.mp3", std::string(16, 'y'));
     Owned<RecordingDest> dest;
     dest->tagFile = dir / "out.mp3";
+    dest->failClose = true;
     EXPECT_EQ(ToRecorder(dir / "in.wav", dest.p, &cb, nullptr, nullptr), S_OK) << cb.AllText();
     EXPECT_EQ(std::count(cb.itemTexts.begin(), cb.itemTexts.end(), "BPM Analysis..."), 1);
 
@@ -422,7 +400,9 @@ TEST_F(AudioConvertTest, ConversionsRunSideBySide) {
         t.join();
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(results[i], S_OK) << i;
-        EXPECT_TRUE(ReadPcm(dir / ("out" + std::to_string(i) + ".wav")) == (i % 2 ? doubled : pcm)) << i;
+        std::string written = txtest::ReadFile(dir / ("out" + std::to_string(i) + ".wav"));
+        EXPECT_TRUE(written.size() > pcm.size() && written.find(i % 2 ? doubled : pcm) != std::string::npos)
+            << i;
     }
     EXPECT_FALSE(TempFileLeft());
 }
