@@ -270,10 +270,11 @@ bool COggConvDest::SetOption(const char* name, const char* value, char*) {
         m_settings.qualityMode = !(value && lstrcmpiA(value, "no") == 0);
         return true;
     }
-    // Every other option needs a number: without a value the record stays as it is.
+    // Every other option needs a number: without a value the record stays as it is. A value
+    // without digits, the empty one included, reads as 0.
     bool known = lstrcmpiA(name, "quality") == 0 || lstrcmpiA(name, "avg-bitrate") == 0 ||
                  lstrcmpiA(name, "min-bitrate") == 0 || lstrcmpiA(name, "max-bitrate") == 0;
-    if (!known || !value || !*value)
+    if (!known || !value)
         return false;
     int32_t number = LeadingNumber(value);
     if (lstrcmpiA(name, "quality") == 0) {

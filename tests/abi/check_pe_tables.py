@@ -2,7 +2,8 @@
 """Reads a built PE image's export and import tables and checks them.
 
 usage: check_pe_tables.py DLL EXPORTS_LIST
-Exports must equal the list exactly; imports may name only Windows system DLLs.
+Exports must equal the list exactly; imports may name only Windows system DLLs. The DLL must be
+stripped, with a debug link to the file that holds its debug information.
 """
 import struct
 import sys
@@ -22,7 +23,7 @@ class PE:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("not a PE image")
-        machine, nsections = struct.unpack_from("<HH", data, pe + 4)
+        machine, nsections, _, symtab, nsymbols = struct.unpack_from("<HHIII", data, pe + 4)
         if machine != 0x14C:
             raise ValueError("machine 0x%X is not i386" % machine)
         optsize = struct.unpack_from("<H", data, pe + 20)[0]
@@ -31,10 +32,16 @@ class PE:
             raise ValueError("not a PE32 image")
         self.dirs = [struct.unpack_from("<II", data, opt + 96 + 8 * i) for i in range(16)]
         self.sections = []
+        self.names = []
         for i in range(nsections):
             s = opt + optsize + 40 * i
             vsize, va, rawsize, raw = struct.unpack_from("<IIII", data, s + 8)
             self.sections.append((va, max(vsize, rawsize), raw))
+            name = data[s:s + 8].rstrip(b"\0")
+            if name.startswith(b"/"):  # a long name, kept in the string table after the symbols
+                at = symtab + 18 * nsymbols + int(name[1:])
+                name = data[at:data.index(b"\0", at)]
+            self.names.append(name.decode("ascii"))
 
     def offset(self, rva):
         for va, size, raw in self.sections:
@@ -89,6 +96,10 @@ def main():
         if name.lower() not in SYSTEM_DLLS:
             print("imports a DLL that is not part of Windows: %s" % name)
             failed += 1
+    debug = [name for name in pe.names if name.startswith(".debug")]
+    if debug or ".gnu_debuglink" not in pe.names:
+        print("not stripped, or no debug link: sections %s" % ", ".join(pe.names))
+        failed += 1
     print("exports: %d checked; imports: %s" % (len(actual), ", ".join(imports)))
     print("%d passed, %d failed" % (1 if not failed else 0, 1 if failed else 0))
     return 1 if failed else 0

@@ -298,18 +298,46 @@ TEST(MP3Dest, EveryInputWidthAndBlockingGivesTheSameStream) {
     EXPECT_TRUE(whole == Encode(temp / "narrow.mp3", Pcm(2, 44100, 8), pcm8, {1000, 2 * 1152}));
 }
 
+// The tag goes into the file the destination wrote, in front of its audio, whatever the
+// file's name says.
 TEST(MP3Dest, MetadataForTheWrittenFile) {
     txtest::TempDir temp;
     std::string silence(44100 * 4, '\0');
     for (const char* name : {"tagged.mp3", "tagged.bin"}) {
-        Encode(temp / name, Pcm(2, 44100, 16), silence, {silence.size()});
-        DestHolder holder;
-        holder.dest->SetFileName((temp / name).c_str());
+        const std::string path = temp / name;
+        const std::string audio = Encode(path, Pcm(2, 44100, 16), silence, {silence.size()});
+        {
+            DestHolder holder;
+            holder.dest->SetFileName(path.c_str());
+            IMetadata* md = nullptr;
+            ASSERT_TRUE(holder.dest->GetMetadata(&md)) << name;
+            IMetadataTag* tag = nullptr;
+            ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
+            IMetadataFrameText* title = nullptr;
+            ASSERT_EQ(MetadataCreateFrame(47, IID_IMetadataFrameText, reinterpret_cast<void**>(&title)),
+                      S_OK);
+            title->SetText(L"Written Title");
+            title->AttachTo(tag);
+            title->Release();
+            EXPECT_EQ(md->SetTag(tag), S_OK) << name;
+            tag->Release();
+            md->Release();
+        }
+        const std::string bytes = txtest::ReadFile(path);
+        EXPECT_EQ(bytes.substr(0, 3), "ID3") << name;
+        EXPECT_NE(bytes.find(audio), std::string::npos) << name << ": the audio is not intact";
+
         IMetadata* md = nullptr;
-        ASSERT_TRUE(holder.dest->GetMetadata(&md)) << name;
         IMetadataTag* tag = nullptr;
-        ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
-        EXPECT_EQ(md->SetTag(tag), S_OK) << name;
+        IMetadataFrameText* title = nullptr;
+        wchar_t text[64] = L"(no title)";
+        ASSERT_EQ(MetadataCreateMP3(path.c_str(), &md), S_OK);
+        ASSERT_EQ(md->GetTag(&tag), S_OK);
+        if (SUCCEEDED(tag->GetFrame(47, IID_IMetadataFrameText, reinterpret_cast<void**>(&title))) && title) {
+            title->GetText(text, 64);
+            title->Release();
+        }
+        EXPECT_STREQ(text, L"Written Title") << name;
         tag->Release();
         md->Release();
     }

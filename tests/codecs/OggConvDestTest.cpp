@@ -34,15 +34,16 @@ TEST_F(OggDest, OptionsAreParsedClampedAndSnappedToTheBitrateTable) {
     const struct {
         const char* value;
         int quality;
-    } qualities[] = {{"150", 100}, {"-3", 0}, {"75abc", 75}, {"abc", 0}};
+    } qualities[] = {{"150", 100}, {"-3", 0}, {"75abc", 75}, {"abc", 0}, {"60", 60}, {"", 0}};
     for (const auto& q : qualities) {
         EXPECT_TRUE(Option("quality", q.value));
         EXPECT_EQ(dest->Settings().quality, q.quality) << q.value;
     }
-    // A number option without a value is refused and changes nothing.
+    // A number option without a value is refused and changes nothing; an empty one reads as 0.
     EXPECT_FALSE(Option("avg-bitrate", nullptr));
-    EXPECT_FALSE(Option("avg-bitrate", ""));
     EXPECT_EQ(dest->Settings().avgBitrate, 96);
+    EXPECT_TRUE(Option("avg-bitrate", ""));
+    EXPECT_EQ(dest->Settings().avgBitrate, 48);
     EXPECT_TRUE(Option("avg-bitrate", "130kbps"));
     EXPECT_EQ(dest->Settings().avgBitrate, 128);
 
@@ -50,8 +51,10 @@ TEST_F(OggDest, OptionsAreParsedClampedAndSnappedToTheBitrateTable) {
     EXPECT_TRUE(Option("min-bitrate", "70"));
     EXPECT_TRUE(Option("max-bitrate", "999"));
     EXPECT_EQ(SettingsText(), "ABR 128 kbps; Min. 64 kbps; Max. 320 kbps");
-    EXPECT_TRUE(Option("min-bitrate", "0"));
+    EXPECT_TRUE(Option("min-bitrate", "")); // no digits: 0, the minimum off
     EXPECT_EQ(SettingsText(), "ABR 128 kbps; Max. 320 kbps");
+    EXPECT_TRUE(Option("max-bitrate", "0"));
+    EXPECT_EQ(SettingsText(), "ABR 128 kbps");
     EXPECT_TRUE(Option("quality-based", nullptr));
     EXPECT_EQ(dest->Settings().qualityMode, 1);
     EXPECT_FALSE(Option("bitrate", "128"));

@@ -195,6 +195,6 @@ TEST(ErrorLog, LinesAreFormattedWithTheirKindAndCutAt1024Bytes) {
     log.SetError("%s", std::string(2000, 'q').c_str());
     ASSERT_EQ(cb.lines.size(), 3u);
     EXPECT_EQ(cb.AllText().substr(0, 44), "e: ACM error 6 in x.wav\ni: Code C00D0BCF\ne: ");
-    EXPECT_LE(cb.lines[2].text.size(), 1023u);
-    EXPECT_EQ(cb.lines[2].text.back(), '\n');
+    // The message, its newline and the terminator fill the 1024 bytes exactly.
+    EXPECT_EQ(cb.lines[2].text, std::string(1022, 'q') + "\n");
 }

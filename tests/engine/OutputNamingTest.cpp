@@ -13,50 +13,6 @@ namespace {
 constexpr int kTALB = 29, kTCON = 32, kTIT2 = 47, kTPE1 = 61, kTRCK = 68, kTYER = 80;
 constexpr int kMP3 = 0;
 
-// A source that only knows its file name; its metadata is the tag of that file (an MPEG file
-// gives the ID3 container). Lives on the stack, so reference counting is a formality.
-class TaggedSource : public IConvertSource {
-public:
-    explicit TaggedSource(std::string path) : m_path(std::move(path)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    bool TX_THISCALL SetFileName(const char*) override { return false; }
-    bool TX_THISCALL GetFileName(char* buf, int size) override { return Copy(m_path, buf, size); }
-    int32_t TX_THISCALL GetFormatIndex() override { return -1; }
-    int32_t TX_THISCALL SetFormatIndex(int32_t) override { return -1; }
-    bool TX_THISCALL GetClassID(GUID*) override { return false; }
-    bool TX_THISCALL GetFileTitle(char* buf, uint32_t size) override {
-        return Copy(m_path.substr(m_path.rfind('\\') + 1), buf, size);
-    }
-    bool TX_THISCALL GetFileDir(char* buf, uint32_t size) override {
-        return Copy(m_path.substr(0, m_path.rfind('\\') + 1), buf, size);
-    }
-    bool TX_THISCALL Open() override { return false; }
-    bool TX_THISCALL SetStartTime(int32_t) override { return false; }
-    bool TX_THISCALL Play(IPlayCallback*) override { return false; }
-    bool TX_THISCALL Close() override { return false; }
-    bool TX_THISCALL GetMetadata(IMetadata** md) override {
-        return MetadataCreateFromFile(m_path.c_str(), md) == S_OK;
-    }
-    bool TX_THISCALL GetLength(uint32_t*, int32_t, int32_t) override { return false; }
-    bool TX_THISCALL GetFormat(WAVEFORMATEX*) override { return false; }
-    void TX_THISCALL SetErrorLog(IConvertCallback*) override {}
-
-private:
-    static bool Copy(const std::string& text, char* buf, size_t size) {
-        if (text.size() >= size)
-            return false;
-        memcpy(buf, text.c_str(), text.size() + 1);
-        return true;
-    }
-    std::string m_path;
-};
-
 // Eight silent MPEG-1 Layer III frames to carry a tag.
 std::string MpegAudio() {
     std::string frame = std::string("\xFF\xFB\x90", 3) + std::string(414, '\0');
@@ -92,13 +48,18 @@ protected:
         InitTX(nullptr);
         PutProfileInt("Settings", "UseOriginalFileNameIfNoID3Tag", 1);
         PutProfileInt("Settings", "RenameOnCollision", 0);
-        FormatRecord wave;
+        FormatRecord wave, mp3;
         ASSERT_EQ(ConvGetFormatByName(&wave, "Wave"), S_OK);
         ASSERT_EQ(ConvCreateSource(&wave, &waveSource), S_OK);
+        // The MP3 row's source reads the tags of its file.
+        ASSERT_EQ(ConvGetFormatByName(&mp3, "MP3"), S_OK);
+        ASSERT_EQ(ConvCreateSource(&mp3, &mp3Source), S_OK);
     }
     void TearDown() override {
         if (waveSource)
             waveSource->Release();
+        if (mp3Source)
+            mp3Source->Release();
         PutProfileString("Settings", "UseOriginalFileNameIfNoID3Tag", nullptr);
         PutProfileString("Settings", "RenameOnCollision", nullptr);
     }
@@ -115,8 +76,13 @@ protected:
         EXPECT_TRUE(waveSource->SetFileName(sourcePath));
         return Suggest(scheme, waveSource, formatIndex);
     }
+    std::string ForMP3(const std::string& scheme, const std::string& sourcePath) {
+        EXPECT_TRUE(mp3Source->SetFileName(sourcePath.c_str()));
+        return Suggest(scheme.c_str(), mp3Source);
+    }
 
     IConvertSource* waveSource = nullptr;
+    IConvertSource* mp3Source = nullptr;
     txtest::TempDir dir;
 };
 
@@ -193,13 +159,12 @@ TEST_F(OutputNaming, TagValuesAreCleanedAndCut) {
                            {kTRCK, L"7/12"},
                            {kTYER, L"19999"},
                            {kTCON, L"Rock"}});
-    TaggedSource source(path);
-    EXPECT_EQ(Suggest("D:\\<artist> - <title>", &source), "D:\\Up Down - Why.mp3");
-    EXPECT_EQ(Suggest("D:\\<album>", &source), "D:\\a b c d e f g h i j k.mp3");
-    EXPECT_EQ(Suggest("D:\\<tracknum> <year> <genre>", &source), "D:\\07 1999 Rock.mp3");
+    EXPECT_EQ(ForMP3("D:\\<artist> - <title>", path), "D:\\Up Down - Why.mp3");
+    EXPECT_EQ(ForMP3("D:\\<album>", path), "D:\\a b c d e f g h i j k.mp3");
+    EXPECT_EQ(ForMP3("D:\\<tracknum> <year> <genre>", path), "D:\\07 1999 Rock.mp3");
 
     WriteTaggedFile(path, {{kTRCK, L"11"}, {kTIT2, std::wstring(150, L'x').c_str()}});
-    EXPECT_EQ(Suggest("D:\\<tracknum> <title> <artist> <year> <genre>", &source),
+    EXPECT_EQ(ForMP3("D:\\<tracknum> <title> <artist> <year> <genre>", path),
               "D:\\11 " + std::string(99, 'x') + " Unknown 0000 Unknown.mp3");
 }
 
@@ -211,20 +176,18 @@ TEST_F(OutputNaming, MissingTagsFallBackToTheSourceName) {
 
     std::string untagged = dir / "plain.mp3";
     txtest::WriteFile(untagged, MpegAudio());
-    TaggedSource source(untagged);
-    EXPECT_EQ(Suggest("D:\\<artist> - <title>", &source), "D:\\plain.mp3");
+    EXPECT_EQ(ForMP3("D:\\<artist> - <title>", untagged), "D:\\plain.mp3");
 
     PutProfileInt("Settings", "UseOriginalFileNameIfNoID3Tag", 0);
     EXPECT_EQ(ForWave("D:\\<artist> - <title>", wav), "D:\\Unknown - Unknown.mp3");
-    EXPECT_EQ(Suggest("<tracknum> <year>", &source), "00 0000.mp3");
+    EXPECT_EQ(ForMP3("<tracknum> <year>", untagged), "00 0000.mp3");
 }
 
 TEST_F(OutputNaming, TextsOutsideAsciiBecomeValidNames) {
     std::string path = dir / "song.mp3";
     WriteTaggedFile(path,
                     {{kTPE1, L"Caf\u00e9"}, {kTIT2, L"\u6771\u4eac\u306e\u591c"}, {kTALB, L"A\u2215B"}});
-    TaggedSource source(path);
-    std::string name = Suggest((dir.path() + "\\<artist> - <album> - <title>").c_str(), &source);
+    std::string name = ForMP3(dir.path() + "\\<artist> - <album> - <title>", path);
     char artist[16] = "";
     WideCharToMultiByte(CP_ACP, 0, L"Caf\u00e9", -1, artist, sizeof(artist), nullptr, nullptr);
     EXPECT_EQ(name.rfind(dir.path() + "\\" + artist + " - ", 0), 0u) << name;

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 #include "Trelvox.h"
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -32,13 +34,18 @@ bool SectionExists(const char* section) {
 
 } // namespace
 
-// Declared first so that it runs before any test opens the root.
+// In a process of its own, where InitTX has not run, whatever this one did before.
 TEST(SettingsBeforeInit, EveryAccessFailsAndChangesNothing) {
-    int value = 5;
-    EXPECT_FALSE(GetProfileIntA("Settings", "SilenceDetector", &value));
-    EXPECT_EQ(value, 5);
-    EXPECT_FALSE(PutProfileInt("Settings", "SilenceDetector", 9));
-    EXPECT_EQ(GetSectionKey("Settings"), nullptr);
+    EXPECT_EXIT(
+        {
+            int value = 5;
+            bool read = GetProfileIntA("Settings", "SilenceDetector", &value);
+            bool written = PutProfileInt("Settings", "SilenceDetector", 9);
+            HKEY key = GetSectionKey("Settings");
+            fprintf(stderr, "read %d, value %d, written %d, key %p\n", read, value, written, (void*)key);
+            exit(!read && value == 5 && !written && !key ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(SettingsStore, ValuesRoundTripAndMissingOnesKeepTheDefaults) {

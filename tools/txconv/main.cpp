@@ -1,4 +1,5 @@
 // txconv: the command-line front end of Trelvox.
+#include "ComRef.h"
 #include "Console.h"
 #include "Demo.h"
 #include "JobRunner.h"
@@ -20,6 +21,15 @@ namespace {
 
 using txconv::Console;
 
+// Whether the library can make an object of this kind for the row. A row may name a class
+// that this build of the library does not have (the factory then says E_NOTIMPL), so asking
+// the factory is the only true answer.
+template <class T>
+bool CanCreate(HRESULT(__cdecl* create)(const FormatRecord*, T**), const FormatRecord& rec) {
+    txconv::ComRef<T> object;
+    return create(&rec, object.put()) == S_OK && object;
+}
+
 // Prints one line per row of the format table: index, name, read/write, extensions, description.
 int ListFormats() {
     int32_t count = ConvGetFormatCount();
@@ -30,8 +40,8 @@ int ListFormats() {
         std::string extensions;
         for (const char* ext = rec.extensions; *ext; ext += strlen(ext) + 1)
             extensions += (extensions.empty() ? "" : " ") + std::string(ext);
-        printf("%2d  %-14s %c%c  %-24s %s\n", i, rec.name, rec.sourceClsid ? 'r' : '-',
-               rec.destClsid ? 'w' : '-', extensions.c_str(), rec.description);
+        printf("%2d  %-14s %c%c  %-24s %s\n", i, rec.name, CanCreate(ConvCreateSource, rec) ? 'r' : '-',
+               CanCreate(ConvCreateDest, rec) ? 'w' : '-', extensions.c_str(), rec.description);
     }
     return 0;
 }
