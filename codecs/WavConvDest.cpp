@@ -100,11 +100,12 @@ bool CWavConvDest::CreateFileAndFormat() {
         m_targetBlockAlign = target->nBlockAlign;
     }
 
-    // PCM written as it comes keeps the classic 16-byte "fmt " without a cbSize field.
+    // PCM written as it comes keeps the classic 16-byte "fmt " without a cbSize field. Only the
+    // 18 fixed bytes of the input format are held, so extra bytes its cbSize may announce are
+    // not there to be written.
     const WAVEFORMATEX* written = target ? target : &m_format;
-    LONG formatBytes = static_cast<LONG>(sizeof(WAVEFORMATEX) + written->cbSize);
-    if (!target && written->cbSize == 0)
-        formatBytes = sizeof(PCMWAVEFORMAT);
+    LONG formatBytes =
+        target ? static_cast<LONG>(sizeof(WAVEFORMATEX) + target->cbSize) : sizeof(PCMWAVEFORMAT);
     if (mmioWrite(m_file.get(), reinterpret_cast<const char*>(written), formatBytes) != formatBytes) {
         SetError("Output file cannot be written");
         return false;

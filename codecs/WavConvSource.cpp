@@ -80,6 +80,11 @@ bool CWavConvSource::OpenFile() {
             auto* wfx = reinterpret_cast<WAVEFORMATEX*>(m_fileFormat.get());
             if (wfx->wFormatTag == WAVE_FORMAT_PCM)
                 wfx->cbSize = 0;
+            // ACM reads 18 + cbSize bytes of a compressed format: they must all be in the chunk.
+            if (sizeof(WAVEFORMATEX) + wfx->cbSize > fmtSize) {
+                SetError("File format is invalid or corrupted");
+                return false;
+            }
         } else if (chunk.ckid == mmioFOURCC('d', 'a', 't', 'a') && !haveData) {
             haveData = true;
             m_dataOffset = chunk.dwDataOffset;

@@ -105,6 +105,13 @@ protected:
     TempDir dir;
 };
 
+// The "fmt " of mono 22050 Hz IMA ADPCM in 512-byte blocks with the given cbSize; its two
+// extra bytes (samples per block) follow.
+std::string ImaFormat(uint16_t cbSize) {
+    return Le16(kImaAdpcm) + Le16(1) + Le32(22050) + Le32(11100) + Le16(512) + Le16(4) + Le16(cbSize) +
+           Le16(1017);
+}
+
 // Noise to signal of 16-bit `back` against `pcm`, over the samples both have; also the worst
 // single difference.
 double NoiseToSignal(const std::string& pcm, const std::string& back, int* worst) {
@@ -128,8 +135,12 @@ TEST_F(WavTest, PcmRoundTripsForEverySampleSizeAndChannelCount) {
             WAVEFORMATEX wfx = PcmWfx(channels, 22050, bits);
             std::string pcm = Signal(wfx, 30001);
             std::string path = dir / ("rt" + std::to_string(bits) + "_" + std::to_string(channels) + ".wav");
+            // Only the 18 fixed bytes of a format travel between objects: extra bytes that the
+            // input's cbSize announces are not there to be written.
+            WAVEFORMATEX announced = wfx;
+            announced.cbSize = 22;
             ASSERT_TRUE(
-                Encode(path, wfx, pcm, 7 * wfx.nBlockAlign + 4000 / wfx.nBlockAlign * wfx.nBlockAlign));
+                Encode(path, announced, pcm, 7 * wfx.nBlockAlign + 4000 / wfx.nBlockAlign * wfx.nBlockAlign));
             std::string file = txtest::ReadFile(path);
             // RIFF header, a 16-byte "fmt " and "data"; the odd 8-bit mono payload gets a pad byte.
             EXPECT_EQ(file.size(), 44 + pcm.size() + pcm.size() % 2);
@@ -215,6 +226,10 @@ TEST_F(WavTest, MalformedFilesFailOpenWithTheirMessage) {
         // A "fmt " shorter than 16 bytes has no sample size; zero fields describe no stream.
         {Riff(Chunk("fmt ", PcmFormat(2, 44100, 16).substr(0, 14)) + Chunk("data", "abcd")), invalid},
         {Riff(Chunk("fmt ", PcmFormat(0, 44100, 16)) + Chunk("data", "abcd")), invalid},
+        // A cbSize announcing more extra bytes than the "fmt " chunk holds (ACM would read them).
+        {Riff(Chunk("fmt ", ImaFormat(3)) + Chunk("data", std::string(1024, '\0'))), invalid},
+        {Riff(Chunk("fmt ", ImaFormat(600)) + Chunk("data", std::string(1024, '\0'))), invalid},
+        {Riff(Chunk("fmt ", ImaFormat(2).substr(0, 18)) + Chunk("data", std::string(1024, '\0'))), invalid},
         {Riff(Chunk("data", "abcd")), zero},
         {Riff(fmt + Chunk("data", "")), zero},
         {Riff(fmt), zero},
@@ -354,6 +369,19 @@ TEST_F(WavTest, OptionsChooseCodecsAndFormatsByTheirAcmNames) {
     ASSERT_EQ(reloaded->Settings().size, dest->Settings().size);
     EXPECT_EQ(0, memcmp(reloaded->Settings().pwfx.get(), dest->Settings().pwfx.get(), dest->Settings().size));
     reloaded->Release();
+
+    // A stored size that disagrees with the format's own cbSize: no format is stored.
+    const uint32_t stored = dest->Settings().size;
+    for (uint32_t size : {stored - 1, stored + 1}) {
+        std::string block(reinterpret_cast<const char*>(dest->Settings().pwfx.get()), stored);
+        block.resize(size, '\0');
+        PutProfileInt("WAV", "WaveFormatExSize", int(size));
+        PutProfileBinary("WAV", "WaveFormatEx", block.data(), size);
+        reloaded = new CWavConvDest;
+        EXPECT_EQ(reloaded->Settings().size, 0u) << size;
+        EXPECT_EQ(reloaded->Settings().formatTag, kImaAdpcm);
+        reloaded->Release();
+    }
     dest->Release();
 }
 
