@@ -209,19 +209,18 @@ TEST_F(WavTest, MalformedFilesFailOpenWithTheirMessage) {
     const std::string good = Riff(fmt + Chunk("data", std::string(400, '\1')));
     const std::string invalid = "File format is invalid or corrupted\n",
                       zero = "Length of audio data is zero\n";
-    // Truncated inside the headers: no RIFF form, or a "fmt " that cannot be read whole.
-    for (size_t cut : {11, 12, 20, 30, 35, 36, 43}) {
+    // Truncated inside the headers (no RIFF form, or a "fmt " that cannot be read whole) or
+    // before the first whole frame of "data".
+    for (size_t cut : {11, 12, 20, 30, 35, 36, 43, 44, 45}) {
         std::string text = OpenError(good.substr(0, cut));
         EXPECT_TRUE(text == invalid || text == zero) << "cut at " << cut << ": " << text;
     }
     const std::pair<std::string, const std::string&> cases[] = {
-        // Sizes beyond the end of the file, even when consistent with each other.
+        // No RIFF header, or sub-chunks that run past their RIFF chunk.
         {"", invalid},
         {good.substr(0, 4), invalid},
-        {good.substr(0, 44 + 200), invalid},
         {Riff(fmt + Chunk("data", "abcd", 5000)), invalid},
         {Riff(fmt + Chunk("data", "abcd", 0xFFFFFFF0u)), invalid},
-        {Riff(fmt + Chunk("data", "abcd", 0xFFFFFF00u), 0xFFFFFFF0u), invalid},
         {Chunk("RIFF", "AVI " + Chunk("data", "abcd")), invalid},
         // A "fmt " shorter than 16 bytes has no sample size; zero fields describe no stream.
         {Riff(Chunk("fmt ", PcmFormat(2, 44100, 16).substr(0, 14)) + Chunk("data", "abcd")), invalid},
@@ -255,6 +254,32 @@ TEST_F(WavTest, MalformedFilesFailOpenWithTheirMessage) {
     EXPECT_EQ(back.sink.data, "abc");
 }
 
+TEST_F(WavTest, TruncatedFilesPlayTheWholeFramesThatAreThere) {
+    // An interrupted recording or download: the sizes promise more than the file holds.
+    WAVEFORMATEX wfx = PcmWfx(2, 44100, 16);
+    const std::string pcm = Signal(wfx, 1000);
+    const std::string fmt = Chunk("fmt ", PcmFormat(2, 44100, 16));
+    const std::string whole = Riff(fmt + Chunk("data", pcm));
+    const std::string longRiff = Riff(fmt + Chunk("data", pcm), 100000);
+    const std::pair<std::string, size_t> cases[] = {
+        {whole.substr(0, 44 + 2001), 2000}, // cut inside a frame
+        {whole.substr(0, 44 + 4), 4},
+        {longRiff, pcm.size()},                // only the RIFF size runs past the end
+        {longRiff.substr(0, 44 + 1003), 1000}, // both do
+        {Riff(fmt + Chunk("data", pcm, 0xFFFFFF00u), 0xFFFFFFF0u), pcm.size()},
+    };
+    for (const auto& c : cases) {
+        std::string path = dir / "cut.wav";
+        txtest::WriteFile(path, c.first);
+        log.lines.clear();
+        Decoded back = Decode(path);
+        ASSERT_TRUE(back.opened) << c.first.size() << " bytes: " << Errors();
+        EXPECT_TRUE(back.played);
+        EXPECT_EQ(back.length, c.second) << c.first.size() << " bytes";
+        EXPECT_TRUE(back.sink.data == pcm.substr(0, c.second)) << back.sink.data.size();
+    }
+}
+
 TEST_F(WavTest, CompressedFormatsWrittenByUsReadBack) {
     // IMA ADPCM by its tag, in pieces that are not whole codec blocks (the carry-over between
     // Writes); the decoded stream is PCM of the source's shape.
@@ -272,6 +297,16 @@ TEST_F(WavTest, CompressedFormatsWrittenByUsReadBack) {
     EXPECT_GT(back.sink.data.size(), pcm.size() * 9 / 10);
     int worst = 0;
     EXPECT_LT(NoiseToSignal(pcm, back.sink.data, &worst), 0.01);
+
+    // Cut inside its third block, the file plays its first two blocks.
+    const size_t dataStart = file.find("data") + 8;
+    const uint16_t blockAlign = uint16_t(uint8_t(file[32]) | uint8_t(file[33]) << 8);
+    const uint16_t samplesPerBlock = uint16_t(uint8_t(file[38]) | uint8_t(file[39]) << 8);
+    txtest::WriteFile(path, file.substr(0, dataStart + blockAlign * 5 / 2));
+    Decoded cut = Decode(path);
+    ASSERT_TRUE(cut.opened) << log.AllText();
+    EXPECT_EQ(cut.sink.data.size(), 2u * samplesPerBlock * wfx.nBlockAlign);
+    EXPECT_TRUE(cut.sink.data == back.sink.data.substr(0, cut.sink.data.size()));
 
     // u-law stored whole in the record: no suggestion, the format goes to "fmt " as it is.
     WAVEFORMATEX mulaw = {WAVE_FORMAT_MULAW, 1, 8000, 8000, 1, 8, 0};
