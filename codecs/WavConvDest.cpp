@@ -97,7 +97,6 @@ bool CWavConvDest::CreateFileAndFormat() {
             return false;
         }
         m_stream.reset(stream);
-        m_targetBlockAlign = target->nBlockAlign;
     }
 
     // PCM written as it comes keeps the classic 16-byte "fmt " without a cbSize field. Only the
@@ -165,9 +164,11 @@ bool CWavConvDest::Convert(const uint8_t* input, uint32_t bytes, DWORD flags, bo
         return true;
     DWORD capacity = 0;
     MMRESULT result = acmStreamSize(m_stream.get(), bytes, &capacity, ACM_STREAMSIZEF_SOURCE);
-    if (result == ACMERR_NOTPOSSIBLE && keepRest) {
-        // Less than one codec block so far: it all waits for the next Write.
-        return KeepRest(input, bytes);
+    if (result == ACMERR_NOTPOSSIBLE) {
+        // Less than one codec block so far: it all waits for the next Write. At the end, a
+        // block codec that encodes only whole blocks (Wine's IMA ADPCM encoder cannot even
+        // size a partial one) leaves it out: less than one block, some tens of milliseconds.
+        return keepRest ? KeepRest(input, bytes) : true;
     }
     if (result != MMSYSERR_NOERROR) {
         SetError("Stream size cannot be estimated (ACM error %d)", static_cast<int>(result));
@@ -218,22 +219,6 @@ bool CWavConvDest::Flush() {
     trelvox::UniqueBytes rest = std::move(m_carry);
     uint32_t restBytes = m_carryBytes;
     m_carryBytes = 0;
-    // Block codecs such as IMA ADPCM encode only whole blocks, so the last partial block is
-    // completed with silence (at most one block, some tens of milliseconds).
-    DWORD blockInput = 0;
-    if (acmStreamSize(m_stream.get(), m_targetBlockAlign, &blockInput, ACM_STREAMSIZEF_DESTINATION) ==
-            MMSYSERR_NOERROR &&
-        blockInput > restBytes) {
-        trelvox::UniqueBytes padded = trelvox::AllocateBytes(blockInput);
-        if (!padded) {
-            SetError("Out of memory");
-            return false;
-        }
-        memset(padded.get(), m_format.wBitsPerSample == 8 ? 0x80 : 0, blockInput);
-        memcpy(padded.get(), rest.get(), restBytes);
-        rest = std::move(padded);
-        restBytes = blockInput;
-    }
     return Convert(rest.get(), restBytes, 0, false);
 }
 
