@@ -46,10 +46,14 @@ bool CWavConvDest::GetClassID(GUID* clsid) {
 bool CWavConvDest::Open() {
     if (!CDefConvertDestination::Open())
         return false;
+    // The base has cleared the output path, so what is there after a failure is the file this
+    // Open began. The remover goes after the Close below, which closes that file.
+    trelvox::FileRemover stub(m_path);
     if (!CreateFileAndFormat()) {
         Close();
         return false;
     }
+    stub.Keep();
     return true;
 }
 

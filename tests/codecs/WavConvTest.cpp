@@ -335,6 +335,7 @@ TEST_F(WavTest, EncoderWineRefusesIsReportedWithAHelpLine) {
     WAVEFORMATEX wfx = PcmWfx(2, 44100, 16);
     std::string path = dir / "msadpcm.wav";
     EXPECT_FALSE(Encode(path, wfx, std::string(4096, '\0'), 4096, WAVE_FORMAT_ADPCM));
+    EXPECT_FALSE(txtest::FileExists(path)); // no stub of the file Open had begun
     ASSERT_GE(log.lines.size(), 1u);
     const std::string& first = log.lines[0].text;
     bool streamRefused = first.rfind("Conversion stream cannot be opened (ACM error ", 0) == 0;
