@@ -60,7 +60,9 @@ bool CWavConvDest::Open() {
 bool CWavConvDest::CreateFileAndFormat() {
     char path[MAX_PATH];
     strcpy(path, m_path);
-    m_file.reset(mmioOpenA(path, nullptr, MMIO_CREATE | MMIO_WRITE | MMIO_ALLOCBUF));
+    // Unbuffered: Wine's mmio drops the errors of writing out its buffer, so a full disk would
+    // go unnoticed. Writes come in blocks of up to 64 KB and need no buffer of their own.
+    m_file.reset(mmioOpenA(path, nullptr, MMIO_CREATE | MMIO_WRITE));
     if (!m_file) {
         SetError("Output file cannot be opened for writing");
         return false;
@@ -228,23 +230,27 @@ bool CWavConvDest::Flush() {
 
 bool CWavConvDest::Close() {
     CDefConvertDestination::Close();
-    bool ok = true;
+    // Failures from here on are reported, and the file is still completed as far as it goes;
+    // the result stays true.
     if (m_stream) {
         if (m_carryBytes != 0 && m_dataOpen)
-            ok = Flush();
+            Flush();
         m_stream.reset();
     }
     m_carry.reset();
     m_carryBytes = 0;
-    if (m_file) {
-        // Ascending writes the final sizes of "data" and of the RIFF chunk.
-        if (m_dataOpen)
-            mmioAscend(m_file.get(), &m_dataChunk, 0);
-        mmioAscend(m_file.get(), &m_riffChunk, 0);
-        m_file.reset();
+    // Only a completed Open leaves a file to finish; a failed one removes what it began.
+    if (m_dataOpen) {
+        // Ascending writes the final sizes of "data" and of the RIFF chunk, and the pad byte
+        // of odd data.
+        bool written = mmioAscend(m_file.get(), &m_dataChunk, 0) == MMSYSERR_NOERROR;
+        written = mmioAscend(m_file.get(), &m_riffChunk, 0) == MMSYSERR_NOERROR && written;
+        if (mmioClose(m_file.release(), 0) != MMSYSERR_NOERROR || !written)
+            SetError("Output file cannot be written");
     }
+    m_file.reset();
     m_dataOpen = false;
-    return ok;
+    return true;
 }
 
 bool CWavConvDest::EstimateSize(uint32_t inBytes, const WAVEFORMATEX* inFormat, uint32_t* outBytes) {

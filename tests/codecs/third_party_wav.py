@@ -4,6 +4,8 @@ to the PCM sox decodes, and every file our destination writes is read by sox and
 the right format and length. Usage: third_party_wav.py HARNESS_RUNNER WAVTOOL_EXE"""
 import json
 import os
+import resource
+import signal
 import subprocess
 import sys
 import tempfile
@@ -16,9 +18,9 @@ def win(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def tool(*args):
+def tool(*args, **kw):
     cmd = [runner, wavtool] + [win(a) if a.startswith("/") else a for a in args]
-    return subprocess.run(cmd, capture_output=True, text=True)
+    return subprocess.run(cmd, capture_output=True, text=True, **kw)
 
 
 def check(ok, what):
@@ -117,6 +119,17 @@ with tempfile.TemporaryDirectory(prefix="txwav") as tmp:
               int(stream.get("sample_rate", 0)) == rate and 1.95 <= fdur <= 2.0,
               f"written {name}: ffprobe sees {stream.get('codec_name')} {stream.get('channels')} ch "
               f"{stream.get('sample_rate')} Hz {fdur} s")
+
+    # A full disk (a file-size limit here) is reported by the Write that meets it.
+    def small_disk():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, 64 * 1024))
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+    out = os.path.join(tmp, "full.wav")
+    result = tool("encode", os.path.join(tmp, "in-pcm16.raw"), out, "2", "44100", "16", preexec_fn=small_disk,
+                  restore_signals=False)
+    check(result.returncode == 1 and result.stderr == "e: Output file cannot be written\n",
+          f"full disk: rc {result.returncode} {result.stderr.strip()}")
 
 print(f"{failures} failed")
 sys.exit(1 if failures else 0)
