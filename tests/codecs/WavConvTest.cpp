@@ -262,11 +262,11 @@ TEST_F(WavTest, TruncatedFilesPlayTheWholeFramesThatAreThere) {
     const std::string whole = Riff(fmt + Chunk("data", pcm));
     const std::string longRiff = Riff(fmt + Chunk("data", pcm), 100000);
     const std::pair<std::string, size_t> cases[] = {
-        {whole.substr(0, 44 + 2001), 2000}, // cut inside a frame
-        {whole.substr(0, 44 + 4), 4},
+        {whole.substr(0, 44 + 2001), 2000},    // cut inside a frame
+        {whole.substr(0, 44 + 4), 4},          // one frame
         {longRiff, pcm.size()},                // only the RIFF size runs past the end
         {longRiff.substr(0, 44 + 1003), 1000}, // both do
-        {Riff(fmt + Chunk("data", pcm, 0xFFFFFF00u), 0xFFFFFFF0u), pcm.size()},
+        {Riff(fmt + Chunk("data", pcm, 0xFFFFFF00u), 0xFFFFFFF0u), pcm.size()}, // near 4 GB
     };
     for (const auto& c : cases) {
         std::string path = dir / "cut.wav";
