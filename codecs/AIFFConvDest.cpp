@@ -133,15 +133,24 @@ bool CAIFFConvDest::Close() {
     CDefConvertDestination::Close();
     if (!m_file)
         return true;
+    FILE* file = m_file.get();
+    // A failed Write has reported the error of the stream already.
+    const bool reported = ferror(file) != 0;
     bool ok = EndChunk(m_ssnd, 0);
     // Chunks hold an even number of bytes: odd sample data gets a pad byte that the SSND size
     // leaves out and the FORM size counts, so that strict readers accept the file.
     if (ok && (m_sampleBytes & 1))
-        ok = fputc(0, m_file.get()) != EOF;
+        ok = fputc(0, file) != EOF;
     ok = ok && EndChunk(m_form, 4);
-    ok = ok && fseek(m_file.get(), m_comm.dataStart, SEEK_SET) == 0 && WriteCommContents();
+    ok = ok && fseek(file, m_comm.dataStart, SEEK_SET) == 0 && WriteCommContents();
+    // The last samples and the rewritten headers may still sit in the stream's buffer: only
+    // the flush tells whether they reached the disk. Failures are reported; the result stays
+    // true.
+    ok = fflush(file) == 0 && !ferror(file) && ok;
+    if (!ok && !reported)
+        SetError("File cannot be written (error %d)", ferror(file));
     m_file.reset();
-    return ok;
+    return true;
 }
 
 bool CAIFFConvDest::EstimateSize(uint32_t inBytes, const WAVEFORMATEX* inFormat, uint32_t* outBytes) {

@@ -284,8 +284,8 @@ bool CMP3ConvDest::Write(uint32_t bytes, const void* pcm) {
 
 bool CMP3ConvDest::Close() {
     CDefConvertDestination::Close();
-    // After a failed write the file is incomplete and its error already reported: nothing more
-    // goes into it.
+    // Failures here are reported and the result stays true. After a failed write the file is
+    // incomplete and its error already reported: nothing more goes into it.
     bool ok = !m_writeFailed;
     if (m_streamOpen) {
         // The held samples go out as a last, shorter chunk, then the encoder's own remainder.
@@ -318,7 +318,7 @@ bool CMP3ConvDest::Close() {
     m_samplesPerChunk = 0;
     m_encoder = Encoder();
     m_writeFailed = false;
-    return ok;
+    return true;
 }
 
 bool CMP3ConvDest::GetMetadata(IMetadata** md) {

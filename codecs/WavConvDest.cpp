@@ -46,17 +46,23 @@ bool CWavConvDest::GetClassID(GUID* clsid) {
 bool CWavConvDest::Open() {
     if (!CDefConvertDestination::Open())
         return false;
+    // The base has cleared the output path, so what is there after a failure is the file this
+    // Open began. The remover goes after the Close below, which closes that file.
+    trelvox::FileRemover stub(m_path);
     if (!CreateFileAndFormat()) {
         Close();
         return false;
     }
+    stub.Keep();
     return true;
 }
 
 bool CWavConvDest::CreateFileAndFormat() {
     char path[MAX_PATH];
     strcpy(path, m_path);
-    m_file.reset(mmioOpenA(path, nullptr, MMIO_CREATE | MMIO_WRITE | MMIO_ALLOCBUF));
+    // Unbuffered: Wine's mmio drops the errors of writing out its buffer, so a full disk would
+    // go unnoticed. Writes come in blocks of up to 64 KB and need no buffer of their own.
+    m_file.reset(mmioOpenA(path, nullptr, MMIO_CREATE | MMIO_WRITE));
     if (!m_file) {
         SetError("Output file cannot be opened for writing");
         return false;
@@ -97,14 +103,14 @@ bool CWavConvDest::CreateFileAndFormat() {
             return false;
         }
         m_stream.reset(stream);
-        m_targetBlockAlign = target->nBlockAlign;
     }
 
-    // PCM written as it comes keeps the classic 16-byte "fmt " without a cbSize field.
+    // PCM written as it comes keeps the classic 16-byte "fmt " without a cbSize field. Only the
+    // 18 fixed bytes of the input format are held, so extra bytes its cbSize may announce are
+    // not there to be written.
     const WAVEFORMATEX* written = target ? target : &m_format;
-    LONG formatBytes = static_cast<LONG>(sizeof(WAVEFORMATEX) + written->cbSize);
-    if (!target && written->cbSize == 0)
-        formatBytes = sizeof(PCMWAVEFORMAT);
+    LONG formatBytes =
+        target ? static_cast<LONG>(sizeof(WAVEFORMATEX) + target->cbSize) : sizeof(PCMWAVEFORMAT);
     if (mmioWrite(m_file.get(), reinterpret_cast<const char*>(written), formatBytes) != formatBytes) {
         SetError("Output file cannot be written");
         return false;
@@ -164,9 +170,11 @@ bool CWavConvDest::Convert(const uint8_t* input, uint32_t bytes, DWORD flags, bo
         return true;
     DWORD capacity = 0;
     MMRESULT result = acmStreamSize(m_stream.get(), bytes, &capacity, ACM_STREAMSIZEF_SOURCE);
-    if (result == ACMERR_NOTPOSSIBLE && keepRest) {
-        // Less than one codec block so far: it all waits for the next Write.
-        return KeepRest(input, bytes);
+    if (result == ACMERR_NOTPOSSIBLE) {
+        // Less than one codec block so far: it all waits for the next Write. At the end, a
+        // block codec that encodes only whole blocks (Wine's IMA ADPCM encoder cannot even
+        // size a partial one) leaves it out: less than one block, some tens of milliseconds.
+        return keepRest ? KeepRest(input, bytes) : true;
     }
     if (result != MMSYSERR_NOERROR) {
         SetError("Stream size cannot be estimated (ACM error %d)", static_cast<int>(result));
@@ -217,44 +225,32 @@ bool CWavConvDest::Flush() {
     trelvox::UniqueBytes rest = std::move(m_carry);
     uint32_t restBytes = m_carryBytes;
     m_carryBytes = 0;
-    // Block codecs such as IMA ADPCM encode only whole blocks, so the last partial block is
-    // completed with silence (at most one block, some tens of milliseconds).
-    DWORD blockInput = 0;
-    if (acmStreamSize(m_stream.get(), m_targetBlockAlign, &blockInput, ACM_STREAMSIZEF_DESTINATION) ==
-            MMSYSERR_NOERROR &&
-        blockInput > restBytes) {
-        trelvox::UniqueBytes padded = trelvox::AllocateBytes(blockInput);
-        if (!padded) {
-            SetError("Out of memory");
-            return false;
-        }
-        memset(padded.get(), m_format.wBitsPerSample == 8 ? 0x80 : 0, blockInput);
-        memcpy(padded.get(), rest.get(), restBytes);
-        rest = std::move(padded);
-        restBytes = blockInput;
-    }
     return Convert(rest.get(), restBytes, 0, false);
 }
 
 bool CWavConvDest::Close() {
     CDefConvertDestination::Close();
-    bool ok = true;
+    // Failures from here on are reported, and the file is still completed as far as it goes;
+    // the result stays true.
     if (m_stream) {
         if (m_carryBytes != 0 && m_dataOpen)
-            ok = Flush();
+            Flush();
         m_stream.reset();
     }
     m_carry.reset();
     m_carryBytes = 0;
-    if (m_file) {
-        // Ascending writes the final sizes of "data" and of the RIFF chunk.
-        if (m_dataOpen)
-            mmioAscend(m_file.get(), &m_dataChunk, 0);
-        mmioAscend(m_file.get(), &m_riffChunk, 0);
-        m_file.reset();
+    // Only a completed Open leaves a file to finish; a failed one removes what it began.
+    if (m_dataOpen) {
+        // Ascending writes the final sizes of "data" and of the RIFF chunk, and the pad byte
+        // of odd data.
+        bool written = mmioAscend(m_file.get(), &m_dataChunk, 0) == MMSYSERR_NOERROR;
+        written = mmioAscend(m_file.get(), &m_riffChunk, 0) == MMSYSERR_NOERROR && written;
+        if (mmioClose(m_file.release(), 0) != MMSYSERR_NOERROR || !written)
+            SetError("Output file cannot be written");
     }
+    m_file.reset();
     m_dataOpen = false;
-    return ok;
+    return true;
 }
 
 bool CWavConvDest::EstimateSize(uint32_t inBytes, const WAVEFORMATEX* inFormat, uint32_t* outBytes) {

@@ -32,7 +32,7 @@ private:
     // over wait in m_carry when keepRest is set.
     bool Convert(const uint8_t* input, uint32_t bytes, DWORD flags, bool keepRest);
     bool KeepRest(const uint8_t* rest, uint32_t bytes);
-    // Encodes what the codec left over at the end.
+    // Converts what the codec left over once more, without block alignment.
     bool Flush();
     bool WriteBytes(const void* data, uint32_t bytes);
 
@@ -44,5 +44,4 @@ private:
     trelvox::UniqueAcmStream m_stream;
     trelvox::UniqueBytes m_carry; // input bytes the codec did not consume yet
     uint32_t m_carryBytes = 0;
-    uint32_t m_targetBlockAlign = 1; // bytes of one encoded block
 };

@@ -38,8 +38,8 @@ bool CWavConvSource::OpenFile() {
         SetError("Source file cannot be opened");
         return false;
     }
-    // A chunk that claims bytes the file does not have is as corrupt as one that runs past
-    // its RIFF chunk: truncated files and absurd sizes are refused before anything is read.
+    // Files cut short keep the sizes they were meant to have: the file's length says how much
+    // of the "data" chunk is really there.
     const LONG fileSize = mmioSeek(m_file.get(), 0, SEEK_END);
     if (fileSize == -1 || mmioSeek(m_file.get(), 0, SEEK_SET) == -1) {
         SetError("File format is invalid or corrupted");
@@ -52,9 +52,7 @@ bool CWavConvSource::OpenFile() {
         return false;
     }
     // 64-bit sums: a chunk size near 4 GB must not wrap around the bound.
-    uint64_t riffEnd = uint64_t(riff.dwDataOffset) + riff.cksize;
-    if (riffEnd > uint64_t(fileSize))
-        riffEnd = uint64_t(fileSize);
+    const uint64_t riffEnd = uint64_t(riff.dwDataOffset) + riff.cksize;
     uint32_t fmtSize = 0;
     uint32_t dataSize = 0;
     bool haveData = false;
@@ -80,6 +78,11 @@ bool CWavConvSource::OpenFile() {
             auto* wfx = reinterpret_cast<WAVEFORMATEX*>(m_fileFormat.get());
             if (wfx->wFormatTag == WAVE_FORMAT_PCM)
                 wfx->cbSize = 0;
+            // ACM reads 18 + cbSize bytes of a compressed format: they must all be in the chunk.
+            if (sizeof(WAVEFORMATEX) + wfx->cbSize > fmtSize) {
+                SetError("File format is invalid or corrupted");
+                return false;
+            }
         } else if (chunk.ckid == mmioFOURCC('d', 'a', 't', 'a') && !haveData) {
             haveData = true;
             m_dataOffset = chunk.dwDataOffset;
@@ -88,6 +91,13 @@ bool CWavConvSource::OpenFile() {
         if (mmioAscend(m_file.get(), &chunk, 0) != MMSYSERR_NOERROR)
             break;
         chunk = {};
+    }
+    // An interrupted recording or download: the "data" chunk promises more than the file holds.
+    // The whole frames (or codec blocks) that are there play, as other players do.
+    const uint32_t present = uint32_t(fileSize) > m_dataOffset ? uint32_t(fileSize) - m_dataOffset : 0;
+    if (m_fileFormat && dataSize > present) {
+        const uint32_t align = reinterpret_cast<const WAVEFORMATEX*>(m_fileFormat.get())->nBlockAlign;
+        dataSize = align ? present - present % align : present;
     }
     if (!m_fileFormat || dataSize == 0) {
         SetError("Length of audio data is zero");

@@ -98,14 +98,14 @@ void WAVSETTINGS::Load() {
     GetProfileIntA(kSection, "WaveFormatExSize", &stored);
     if (stored > 0) {
         uint32_t bytes = static_cast<uint32_t>(stored);
-        pwfx = trelvox::AllocateBytes(bytes);
-        // A stored block must at least hold the fixed fields, or nothing can use it.
-        if (pwfx && bytes >= sizeof(WAVEFORMATEX) &&
-            GetProfileBinary(kSection, "WaveFormatEx", pwfx.get(), &bytes) &&
-            bytes == static_cast<uint32_t>(stored))
-            size = bytes;
-        else
-            pwfx.reset();
+        trelvox::UniqueBytes block = trelvox::AllocateBytes(bytes);
+        const auto* format = reinterpret_cast<const WAVEFORMATEX*>(block.get());
+        // A stored block must hold the fixed fields and exactly the extra bytes its cbSize
+        // announces (ACM reads that many), or nothing can use it and none counts as stored.
+        if (block && bytes >= sizeof(WAVEFORMATEX) &&
+            GetProfileBinary(kSection, "WaveFormatEx", block.get(), &bytes) &&
+            bytes == static_cast<uint32_t>(stored) && bytes == trelvox::FormatBlockSize(format))
+            SetFormat(format);
     }
     int tag = static_cast<int>(formatTag);
     GetProfileIntA(kSection, "FormatTag", &tag);

@@ -76,6 +76,24 @@ struct FileCloser {
 // A buffered C stream, closed when the owner goes.
 using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
+// Deletes the file at path when it goes, unless Keep() was called, so that an output whose
+// Open fails half-way is not left behind as a stub. The path is not copied and must outlive
+// the remover; the file must be closed by then, as an open file cannot be deleted.
+class FileRemover {
+public:
+    explicit FileRemover(const char* path) : m_path(path) {}
+    ~FileRemover() {
+        if (m_path)
+            DeleteFileA(m_path);
+    }
+    FileRemover(const FileRemover&) = delete;
+    FileRemover& operator=(const FileRemover&) = delete;
+    void Keep() { m_path = nullptr; }
+
+private:
+    const char* m_path;
+};
+
 // A heap block of raw bytes. Allocation never throws: an empty result means out of memory,
 // which the callers report as a message rather than an exception.
 using UniqueBytes = std::unique_ptr<uint8_t[]>;

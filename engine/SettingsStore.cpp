@@ -125,6 +125,7 @@ char* __cdecl TXTempPath(char* path) {
     DWORD length = GetTempPathA(MAX_PATH, path);
     if (length == 0 || length >= MAX_PATH)
         path[0] = '\0';
+    // The reader fills at most kStringBufferSize bytes, terminator included.
     char configured[kStringBufferSize];
     if (GetProfileStringA("Settings", "TempPath", configured)) {
         size_t copy = strlen(configured);
@@ -160,13 +161,18 @@ bool __cdecl GetProfileStringA(const char* section, const char* key, char* value
     UniqueKey sectionKey(GetSectionKey(section));
     if (!sectionKey)
         return false;
-    // Up to 1023 characters and the terminator; a stored value without one is terminated here.
-    char buffer[kStringBufferSize + 1];
+    // Up to 1023 characters and the terminator. Registry values need not end in a terminator:
+    // a shorter one is terminated here, and 1024 characters without one are too long, as they
+    // are with one, so that the caller's 1024 bytes always hold the result.
+    char buffer[kStringBufferSize];
     DWORD length = kStringBufferSize;
     if (RegQueryValueExA(sectionKey.get(), key, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &length) !=
         ERROR_SUCCESS)
         return false;
-    buffer[length] = '\0';
+    if (length == kStringBufferSize && buffer[length - 1] != '\0')
+        return false;
+    if (length < kStringBufferSize)
+        buffer[length] = '\0';
     strcpy(value, buffer);
     return true;
 }

@@ -105,6 +105,13 @@ protected:
     TempDir dir;
 };
 
+// The "fmt " of mono 22050 Hz IMA ADPCM in 512-byte blocks with the given cbSize; its two
+// extra bytes (samples per block) follow.
+std::string ImaFormat(uint16_t cbSize) {
+    return Le16(kImaAdpcm) + Le16(1) + Le32(22050) + Le32(11100) + Le16(512) + Le16(4) + Le16(cbSize) +
+           Le16(1017);
+}
+
 // Noise to signal of 16-bit `back` against `pcm`, over the samples both have; also the worst
 // single difference.
 double NoiseToSignal(const std::string& pcm, const std::string& back, int* worst) {
@@ -128,8 +135,12 @@ TEST_F(WavTest, PcmRoundTripsForEverySampleSizeAndChannelCount) {
             WAVEFORMATEX wfx = PcmWfx(channels, 22050, bits);
             std::string pcm = Signal(wfx, 30001);
             std::string path = dir / ("rt" + std::to_string(bits) + "_" + std::to_string(channels) + ".wav");
+            // Only the 18 fixed bytes of a format travel between objects: extra bytes that the
+            // input's cbSize announces are not there to be written.
+            WAVEFORMATEX announced = wfx;
+            announced.cbSize = 22;
             ASSERT_TRUE(
-                Encode(path, wfx, pcm, 7 * wfx.nBlockAlign + 4000 / wfx.nBlockAlign * wfx.nBlockAlign));
+                Encode(path, announced, pcm, 7 * wfx.nBlockAlign + 4000 / wfx.nBlockAlign * wfx.nBlockAlign));
             std::string file = txtest::ReadFile(path);
             // RIFF header, a 16-byte "fmt " and "data"; the odd 8-bit mono payload gets a pad byte.
             EXPECT_EQ(file.size(), 44 + pcm.size() + pcm.size() % 2);
@@ -198,23 +209,26 @@ TEST_F(WavTest, MalformedFilesFailOpenWithTheirMessage) {
     const std::string good = Riff(fmt + Chunk("data", std::string(400, '\1')));
     const std::string invalid = "File format is invalid or corrupted\n",
                       zero = "Length of audio data is zero\n";
-    // Truncated inside the headers: no RIFF form, or a "fmt " that cannot be read whole.
-    for (size_t cut : {11, 12, 20, 30, 35, 36, 43}) {
+    // Truncated inside the headers (no RIFF form, or a "fmt " that cannot be read whole) or
+    // before the first whole frame of "data".
+    for (size_t cut : {11, 12, 20, 30, 35, 36, 43, 44, 45}) {
         std::string text = OpenError(good.substr(0, cut));
         EXPECT_TRUE(text == invalid || text == zero) << "cut at " << cut << ": " << text;
     }
     const std::pair<std::string, const std::string&> cases[] = {
-        // Sizes beyond the end of the file, even when consistent with each other.
+        // No RIFF header, or sub-chunks that run past their RIFF chunk.
         {"", invalid},
         {good.substr(0, 4), invalid},
-        {good.substr(0, 44 + 200), invalid},
         {Riff(fmt + Chunk("data", "abcd", 5000)), invalid},
         {Riff(fmt + Chunk("data", "abcd", 0xFFFFFFF0u)), invalid},
-        {Riff(fmt + Chunk("data", "abcd", 0xFFFFFF00u), 0xFFFFFFF0u), invalid},
         {Chunk("RIFF", "AVI " + Chunk("data", "abcd")), invalid},
         // A "fmt " shorter than 16 bytes has no sample size; zero fields describe no stream.
         {Riff(Chunk("fmt ", PcmFormat(2, 44100, 16).substr(0, 14)) + Chunk("data", "abcd")), invalid},
         {Riff(Chunk("fmt ", PcmFormat(0, 44100, 16)) + Chunk("data", "abcd")), invalid},
+        // A cbSize announcing more extra bytes than the "fmt " chunk holds (ACM would read them).
+        {Riff(Chunk("fmt ", ImaFormat(3)) + Chunk("data", std::string(1024, '\0'))), invalid},
+        {Riff(Chunk("fmt ", ImaFormat(600)) + Chunk("data", std::string(1024, '\0'))), invalid},
+        {Riff(Chunk("fmt ", ImaFormat(2).substr(0, 18)) + Chunk("data", std::string(1024, '\0'))), invalid},
         {Riff(Chunk("data", "abcd")), zero},
         {Riff(fmt + Chunk("data", "")), zero},
         {Riff(fmt), zero},
@@ -240,6 +254,32 @@ TEST_F(WavTest, MalformedFilesFailOpenWithTheirMessage) {
     EXPECT_EQ(back.sink.data, "abc");
 }
 
+TEST_F(WavTest, TruncatedFilesPlayTheWholeFramesThatAreThere) {
+    // An interrupted recording or download: the sizes promise more than the file holds.
+    WAVEFORMATEX wfx = PcmWfx(2, 44100, 16);
+    const std::string pcm = Signal(wfx, 1000);
+    const std::string fmt = Chunk("fmt ", PcmFormat(2, 44100, 16));
+    const std::string whole = Riff(fmt + Chunk("data", pcm));
+    const std::string longRiff = Riff(fmt + Chunk("data", pcm), 100000);
+    const std::pair<std::string, size_t> cases[] = {
+        {whole.substr(0, 44 + 2001), 2000},    // cut inside a frame
+        {whole.substr(0, 44 + 4), 4},          // one frame
+        {longRiff, pcm.size()},                // only the RIFF size runs past the end
+        {longRiff.substr(0, 44 + 1003), 1000}, // both do
+        {Riff(fmt + Chunk("data", pcm, 0xFFFFFF00u), 0xFFFFFFF0u), pcm.size()}, // near 4 GB
+    };
+    for (const auto& c : cases) {
+        std::string path = dir / "cut.wav";
+        txtest::WriteFile(path, c.first);
+        log.lines.clear();
+        Decoded back = Decode(path);
+        ASSERT_TRUE(back.opened) << c.first.size() << " bytes: " << Errors();
+        EXPECT_TRUE(back.played);
+        EXPECT_EQ(back.length, c.second) << c.first.size() << " bytes";
+        EXPECT_TRUE(back.sink.data == pcm.substr(0, c.second)) << back.sink.data.size();
+    }
+}
+
 TEST_F(WavTest, CompressedFormatsWrittenByUsReadBack) {
     // IMA ADPCM by its tag, in pieces that are not whole codec blocks (the carry-over between
     // Writes); the decoded stream is PCM of the source's shape.
@@ -251,12 +291,28 @@ TEST_F(WavTest, CompressedFormatsWrittenByUsReadBack) {
     ASSERT_GT(file.size(), 40u);
     EXPECT_EQ(file.substr(20, 2), Le16(kImaAdpcm));
     EXPECT_EQ(file.find("fact"), std::string::npos);
+    // Close converts the last partial block once more without block alignment, which Wine's
+    // encoder leaves unencoded: whole blocks only, no silence added.
+    const size_t dataStart = file.find("data") + 8;
+    const uint16_t blockAlign = uint16_t(uint8_t(file[32]) | uint8_t(file[33]) << 8);
+    const uint16_t samplesPerBlock = uint16_t(uint8_t(file[38]) | uint8_t(file[39]) << 8);
+    const size_t wholeBlocks = pcm.size() / (samplesPerBlock * wfx.nBlockAlign);
+    EXPECT_EQ(file.substr(dataStart - 4, 4), Le32(uint32_t(wholeBlocks * blockAlign)))
+        << blockAlign << "-byte blocks of " << samplesPerBlock << " samples";
+    EXPECT_EQ(log.lines.size(), 0u) << log.AllText();
     Decoded back = Decode(path);
     ASSERT_TRUE(back.opened) << log.AllText();
     EXPECT_EQ(0, memcmp(&back.format, &wfx, sizeof(wfx)));
-    EXPECT_GT(back.sink.data.size(), pcm.size() * 9 / 10);
+    EXPECT_EQ(back.sink.data.size(), wholeBlocks * samplesPerBlock * wfx.nBlockAlign);
     int worst = 0;
     EXPECT_LT(NoiseToSignal(pcm, back.sink.data, &worst), 0.01);
+
+    // Cut inside its third block, the file plays its first two blocks.
+    txtest::WriteFile(path, file.substr(0, dataStart + blockAlign * 5 / 2));
+    Decoded cut = Decode(path);
+    ASSERT_TRUE(cut.opened) << log.AllText();
+    EXPECT_EQ(cut.sink.data.size(), 2u * samplesPerBlock * wfx.nBlockAlign);
+    EXPECT_TRUE(cut.sink.data == back.sink.data.substr(0, cut.sink.data.size()));
 
     // u-law stored whole in the record: no suggestion, the format goes to "fmt " as it is.
     WAVEFORMATEX mulaw = {WAVE_FORMAT_MULAW, 1, 8000, 8000, 1, 8, 0};
@@ -279,6 +335,7 @@ TEST_F(WavTest, EncoderWineRefusesIsReportedWithAHelpLine) {
     WAVEFORMATEX wfx = PcmWfx(2, 44100, 16);
     std::string path = dir / "msadpcm.wav";
     EXPECT_FALSE(Encode(path, wfx, std::string(4096, '\0'), 4096, WAVE_FORMAT_ADPCM));
+    EXPECT_FALSE(txtest::FileExists(path)); // no stub of the file Open had begun
     ASSERT_GE(log.lines.size(), 1u);
     const std::string& first = log.lines[0].text;
     bool streamRefused = first.rfind("Conversion stream cannot be opened (ACM error ", 0) == 0;
@@ -354,6 +411,19 @@ TEST_F(WavTest, OptionsChooseCodecsAndFormatsByTheirAcmNames) {
     ASSERT_EQ(reloaded->Settings().size, dest->Settings().size);
     EXPECT_EQ(0, memcmp(reloaded->Settings().pwfx.get(), dest->Settings().pwfx.get(), dest->Settings().size));
     reloaded->Release();
+
+    // A stored size that disagrees with the format's own cbSize: no format is stored.
+    const uint32_t stored = dest->Settings().size;
+    for (uint32_t size : {stored - 1, stored + 1}) {
+        std::string block(reinterpret_cast<const char*>(dest->Settings().pwfx.get()), stored);
+        block.resize(size, '\0');
+        PutProfileInt("WAV", "WaveFormatExSize", int(size));
+        PutProfileBinary("WAV", "WaveFormatEx", block.data(), size);
+        reloaded = new CWavConvDest;
+        EXPECT_EQ(reloaded->Settings().size, 0u) << size;
+        EXPECT_EQ(reloaded->Settings().formatTag, kImaAdpcm);
+        reloaded->Release();
+    }
     dest->Release();
 }
 

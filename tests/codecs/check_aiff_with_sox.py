@@ -6,6 +6,9 @@ usage: check_aiff_with_sox.py RUNNER PCMWRITE_EXE   (RUNNER runs a Windows progr
 """
 import os
 import random
+import re
+import resource
+import signal
 import subprocess
 import sys
 import tempfile
@@ -36,5 +39,22 @@ with tempfile.TemporaryDirectory() as temp:
                 print(back.stderr.decode(errors="replace"))
             passed += ok
             failed += not ok
+
+    # A full disk (a file-size limit here) that the buffered samples and the header fix-ups
+    # meet only at Close: the error is reported, and Close still succeeds.
+    def small_disk():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (1024, 1024))
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+    with open(raw, "wb") as f:
+        f.write(bytes(2000))
+    os.remove(aif)
+    result = subprocess.run([runner, writer, "AIFF", "Z:" + raw.replace("/", "\\"), "Z:" + aif.replace("/", "\\"),
+                             "2", "44100", "16"], capture_output=True, text=True, preexec_fn=small_disk,
+                            restore_signals=False)
+    ok = result.returncode == 0 and re.fullmatch(r"e: File cannot be written \(error \d+\)\n", result.stderr)
+    print("%-3s full disk at Close: writer %d %s" % ("ok" if ok else "BAD", result.returncode, result.stderr.strip()))
+    passed += bool(ok)
+    failed += not ok
 print("%d passed, %d failed" % (passed, failed))
 sys.exit(1 if failed else 0)

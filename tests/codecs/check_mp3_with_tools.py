@@ -122,13 +122,22 @@ with tempfile.TemporaryDirectory(prefix="txmp3") as temp:
     with open(raw, "wb") as f:
         f.write(tone(2, 16, 44100 * 10, 44100))
 
-    def small_disk():
-        resource.setrlimit(resource.RLIMIT_FSIZE, (48 * 1024, 48 * 1024))
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    def disk_of(size):
+        def limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        return limit
 
-    result = encode(writer, raw, mp3, 2, 44100, 16, [], preexec_fn=small_disk, restore_signals=False)
+    result = encode(writer, raw, mp3, 2, 44100, 16, [], preexec_fn=disk_of(48 * 1024), restore_signals=False)
     check(result.returncode == 1 and re.fullmatch(r"e: Output file cannot be written \(error \d+\)\n", result.stderr),
           "full disk: cannot be written", "rc %d %s" % (result.returncode, result.stderr))
+    # The same at Close: the 48 KB of MP3 wait in the stream's 64 KB buffer until Close
+    # flushes them. The error is reported, and Close still succeeds.
+    with open(raw, "wb") as f:
+        f.write(tone(2, 16, 44100 * 3, 44100))
+    result = encode(writer, raw, mp3, 2, 44100, 16, [], preexec_fn=disk_of(16 * 1024), restore_signals=False)
+    check(result.returncode == 0 and re.fullmatch(r"e: Output file cannot be written \(error \d+\)\n", result.stderr),
+          "full disk at Close: reported, Close succeeds", "rc %d %s" % (result.returncode, result.stderr))
     result = encode(writer, raw, os.path.join(temp, "bad<name>.mp3"), 2, 44100, 16, [])
     check(result.returncode == 1 and result.stderr == "e: Output file cannot be opened for writing\n",
           "unusable name: cannot be opened", "rc %d %s" % (result.returncode, result.stderr))

@@ -114,6 +114,18 @@ TEST_F(SettingsStore, StringsUpTo1023CharactersAreRead) {
     text.assign(2048, '?');
     EXPECT_FALSE(GetProfileStringA(S(), "TooLong", text.data()));
     EXPECT_EQ(text[0], '?');
+
+    // A value need not end in a terminator (Wine adds one to REG_SZ values, Windows does not;
+    // binary values show it here): 1024 characters without one are too long as well, nothing
+    // goes past the caller's 1024 bytes, and a shorter value is terminated.
+    EXPECT_TRUE(PutProfileBinary(S(), "Unterminated", std::string(1024, 'z').data(), 1024));
+    EXPECT_TRUE(PutProfileBinary(S(), "Short", "abc", 3));
+    text.assign(2048, '?');
+    EXPECT_FALSE(GetProfileStringA(S(), "Unterminated", text.data()));
+    EXPECT_EQ(text[0], '?');
+    EXPECT_EQ(text[1024], '?');
+    EXPECT_TRUE(GetProfileStringA(S(), "Short", text.data()));
+    EXPECT_EQ(std::string(text.data()), "abc");
 }
 
 TEST(TempPath, IsTheSystemDirectoryUnlessConfigured) {
