@@ -456,11 +456,6 @@ unsigned __stdcall ConvertThread(void* argument) {
     return 0;
 }
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueThread = trelvox::UniqueHandleOf<HANDLE, HandleCloser>;
-
 } // namespace
 
 HRESULT __cdecl AudioConvert(IConvertSource* source, IConvertDestination* destination,
@@ -469,7 +464,7 @@ HRESULT __cdecl AudioConvert(IConvertSource* source, IConvertDestination* destin
     if (!source || !destination || !callback)
         return E_INVALIDARG;
     ConvertJob job = {source, destination, callback, options, normalize, startMs, endMs, E_FAIL};
-    UniqueThread thread(
+    trelvox::UniqueHandle thread(
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ConvertThread, &job, 0, nullptr)));
     if (!thread) {
         callback->ReportError("Out of memory\n", "e");

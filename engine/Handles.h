@@ -66,6 +66,9 @@ struct KernelHandleCloser {
 using UniqueMmio = UniqueHandleOf<HMMIO, MmioCloser>;
 // An event from CreateEvent (null when creation failed).
 using UniqueEvent = UniqueHandleOf<HANDLE, KernelHandleCloser>;
+// Any other kernel handle (a file from CreateFile, a thread). CreateFile fails with
+// INVALID_HANDLE_VALUE, which the caller checks before handing the handle over.
+using UniqueHandle = UniqueHandleOf<HANDLE, KernelHandleCloser>;
 using UniqueAcmStream = UniqueHandleOf<HACMSTREAM, AcmStreamCloser>;
 // A library loaded with LoadLibrary, freed when the owner goes.
 using UniqueModule = UniqueHandleOf<HMODULE, ModuleCloser>;

@@ -17,7 +17,8 @@ struct IMetadata : public IUnknown {
     virtual unsigned TX_THISCALL GetCapabilities() = 0;
     // On S_OK *tag holds a new tag object with one reference owned by the caller.
     virtual HRESULT TX_THISCALL GetTag(IMetadataTag** tag) = 0;
-    // tag must come from this library (GetTag or MetadataCreateTag); it is only read.
+    // tag must come from this library (GetTag or MetadataCreateTag); it is only read. On
+    // failure the file is unchanged and GetErrorInfo gives the reason as a line of text.
     virtual HRESULT TX_THISCALL SetTag(IMetadataTag* tag) = 0;
 };
 

@@ -84,6 +84,9 @@ std::wstring DisplayGenre(const std::wstring& text) {
                 genre.substr(pos + 1, close == std::string::npos ? std::string::npos : close - pos - 1);
             if (!inner.empty() && inner[0] == '(') {
                 append(inner);
+            } else if (inner == "RX" || inner == "CR") {
+                // The two refinements ID3v2 adds to the numbered genres.
+                append(inner == "RX" ? "Remix" : "Cover");
             } else {
                 const char* name = GenreGet(static_cast<unsigned>(atoi(inner.c_str())));
                 std::string piece = name ? std::string(name) : std::string();

@@ -12,7 +12,8 @@ std::wstring DisplaySongLength(const std::wstring& text);
 std::wstring DisplayDate(const std::wstring& text);
 // TIME "HHMM" in the user's time format without seconds.
 std::wstring DisplayTime(const std::wstring& text);
-// TCON with its "(n)" genre references resolved and the pieces joined with ", ".
+// TCON with its "(n)" genre references and the "(RX)" and "(CR)" refinements resolved, and
+// the pieces joined with ", ".
 std::wstring DisplayGenre(const std::wstring& text);
 // The TCON text for a list of genre names: known names become "(n)", others stay as written.
 std::wstring BuildGenreText(const std::vector<std::wstring>& entries);

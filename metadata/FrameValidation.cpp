@@ -5,22 +5,30 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <limits.h>
+#include <stdint.h>
 #include <stdio.h>
+
+#include <algorithm>
 
 namespace trelvox {
 namespace {
 
 constexpr char kRangeMessage[] = "Please enter a number between %d and %d.";
 
+// Beyond every unsigned bound, so that a number too long for 32 bits fails every range check
+// instead of wrapping into one ("4294969296" is not the year 2000).
+constexpr uint64_t kTooLarge = uint64_t(UINT_MAX) + 1;
+
 // Reads the leading decimal digits from pos; an empty run reads as 0.
-unsigned ReadNumber(const std::wstring& text, size_t& pos) {
-    unsigned value = 0;
+uint64_t ReadNumber(const std::wstring& text, size_t& pos) {
+    uint64_t value = 0;
     while (pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9')
-        value = value * 10 + static_cast<unsigned>(text[pos++] - L'0');
+        value = std::min(value * 10 + static_cast<unsigned>(text[pos++] - L'0'), kTooLarge);
     return value;
 }
 
-bool IsWholeNumber(const std::wstring& text, unsigned& value) {
+bool IsWholeNumber(const std::wstring& text, uint64_t& value) {
     size_t pos = 0;
     value = ReadNumber(text, pos);
     return pos == text.size();
@@ -35,7 +43,7 @@ std::string RangeMessage(unsigned lower, unsigned upper) {
 } // namespace
 
 std::string ValidateNumber(const std::wstring& text, unsigned lower, unsigned upper) {
-    unsigned value = 0;
+    uint64_t value = 0;
     if (!IsWholeNumber(text, value))
         return "Please enter a valid number.";
     if (value < lower || value > upper)
@@ -45,23 +53,23 @@ std::string ValidateNumber(const std::wstring& text, unsigned lower, unsigned up
 
 std::string ValidateCopyright(const std::wstring& text, unsigned lower, unsigned upper) {
     size_t pos = 0;
-    unsigned year = ReadNumber(text, pos);
+    uint64_t year = ReadNumber(text, pos);
     if (year < lower || year > upper)
         return "Copyright Text must begin with a year number.";
     return std::string();
 }
 
 std::string ValidateDate(const std::wstring& text) {
-    unsigned value = 0;
+    uint64_t value = 0;
     bool ok = IsWholeNumber(text, value) && text.size() == 4;
-    unsigned day = value / 100, month = value % 100;
+    uint64_t day = value / 100, month = value % 100;
     if (!ok || day < 1 || day > 31 || month < 1 || month > 12)
         return "Please enter a numeric string in DDMM format.";
     return std::string();
 }
 
 std::string ValidateTime(const std::wstring& text) {
-    unsigned value = 0;
+    uint64_t value = 0;
     bool ok = IsWholeNumber(text, value) && text.size() == 4;
     if (!ok || value / 100 >= 24 || value % 100 >= 60)
         return "Please enter a numeric string in HHMM format.";
@@ -70,9 +78,9 @@ std::string ValidateTime(const std::wstring& text) {
 
 std::string ValidatePartNumber(const std::wstring& text, unsigned lower, unsigned upper) {
     size_t pos = 0;
-    unsigned first = ReadNumber(text, pos);
+    uint64_t first = ReadNumber(text, pos);
     bool hasSecond = pos < text.size() && text[pos] == L'/';
-    unsigned second = 0;
+    uint64_t second = 0;
     if (hasSecond) {
         ++pos;
         second = ReadNumber(text, pos);

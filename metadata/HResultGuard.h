@@ -1,8 +1,13 @@
 #pragma once
 
+#include "ComPtr.h"
+#include "PathText.h"
+
 #include <windows.h>
+#include <oleauto.h>
 
 #include <new>
+#include <string>
 
 namespace trelvox {
 
@@ -16,6 +21,20 @@ template <class Body> HRESULT GuardHResult(Body&& body) {
     } catch (...) {
         return E_FAIL;
     }
+}
+
+// The tag operations return bare HRESULTs; the reason for a failure travels the COM way, as
+// the calling thread's error object, which the caller takes with GetErrorInfo. Returns E_FAIL.
+inline HRESULT FailWithMessage(const std::string& text) {
+    ComPtr<ICreateErrorInfo> create;
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(CreateErrorInfo(create.put())) && create) {
+        std::wstring wide = Widen(text, CP_ACP);
+        create->SetDescription(const_cast<wchar_t*>(wide.c_str()));
+        if (SUCCEEDED(create.As(&info)))
+            SetErrorInfo(0, info.get());
+    }
+    return E_FAIL;
 }
 
 } // namespace trelvox

@@ -4,10 +4,37 @@
 #include "HResultGuard.h"
 #include "ID3v24Reader.h"
 #include "MetadataTag.h"
+#include "ReplacementFile.h"
 #include "SettingsStore.h"
 
+#include <id3/writer.h>
+
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <string>
+
+namespace {
+
+// Collects what id3lib renders. Its own memory writer needs a buffer of the final size, which
+// ID3_Tag::Size can underestimate when the new tag is padded to the old one's size.
+class StringWriter : public ID3_Writer {
+public:
+    explicit StringWriter(std::string& out) : m_out(out) {}
+    using ID3_Writer::writeChars;
+    void close() override {}
+    void flush() override {}
+    pos_type getCur() override { return static_cast<pos_type>(m_out.size()); }
+    size_type writeChars(const char_type buf[], size_type len) override {
+        m_out.append(reinterpret_cast<const char*>(buf), len);
+        return len;
+    }
+
+private:
+    std::string& m_out;
+};
+
+} // namespace
 
 unsigned TX_THISCALL CMP3Metadata::GetCapabilities() {
     return 3;
@@ -29,6 +56,9 @@ HRESULT TX_THISCALL CMP3Metadata::SetTag(IMetadataTag* tag) {
         CMetadataTag* source = CMetadataTag::FromInterface(tag);
         if (!source)
             return E_INVALIDARG;
+        SetErrorInfo(0, nullptr);
+        // The linked tag knows where the file's tags end and its audio begins, and renders
+        // with the padding id3lib would give an update in place.
         ID3_Tag linked;
         linked.Link(FileName().c_str(), ID3TT_ALL);
         for (ID3_Frame* frame : trelvox::FramesOf(linked))
@@ -41,10 +71,27 @@ HRESULT TX_THISCALL CMP3Metadata::SetTag(IMetadataTag* tag) {
             ++copied;
         }
         bool storeV1 = trelvox::ReadSettingInt("Settings", "MP3_Store_ID3v1", 0) != 0;
-        linked.Strip(ID3TT_ALL);
         // id3lib renders an ID3v1 tag even without frames; an empty tag must leave none.
-        flags_t written = copied > 0 ? linked.Update(storeV1 ? ID3TT_ID3V1 : ID3TT_ID3V2)
-                                     : static_cast<flags_t>(ID3TT_NONE);
-        return written == ID3TT_NONE && copied > 0 ? E_FAIL : S_OK;
+        std::string rendered;
+        if (copied > 0) {
+            StringWriter writer(rendered);
+            linked.Render(writer, storeV1 ? ID3TT_ID3V1 : ID3TT_ID3V2);
+            if (rendered.empty())
+                return trelvox::FailWithMessage(FileName() + ": the tag cannot be rendered");
+        }
+
+        // The new file: the tag, then the audio without any of the old tags. Zero bytes
+        // before the audio count as the ID3v2 tag's padding only when there is such a tag.
+        ReplacementFile file;
+        if (!file.Begin(FileName().c_str()))
+            return trelvox::FailWithMessage(file.Error());
+        uint64_t size = file.OriginalSize();
+        uint64_t start =
+            linked.HasTagType(ID3TT_ID3V2) ? std::min<uint64_t>(linked.GetPrependedBytes(), size) : 0;
+        uint64_t end = std::max<uint64_t>(start, size - std::min<uint64_t>(linked.GetAppendedBytes(), size));
+        bool written = (storeV1 || file.Write(rendered.data(), rendered.size())) &&
+                       file.CopyOriginal(start, end - start) &&
+                       (!storeV1 || file.Write(rendered.data(), rendered.size())) && file.Commit();
+        return written ? S_OK : trelvox::FailWithMessage(file.Error());
     });
 }

@@ -15,13 +15,14 @@ const std::string kRange99 = "Please enter a number between 1 and 99.";
 TEST(FrameValidation, YearCopyrightDateAndTime) {
     EXPECT_EQ(ValidateNumber(L"1799", 1800, 2100), kRange1800);
     EXPECT_EQ(ValidateNumber(L"", 1800, 2100), kRange1800);
+    EXPECT_EQ(ValidateNumber(L"4294969296", 1800, 2100), kRange1800) << "2000 beyond 32 bits";
     EXPECT_EQ(ValidateNumber(L"1800", 1800, 2100), kOk);
     EXPECT_EQ(ValidateNumber(L"2100", 1800, 2100), kOk);
     EXPECT_EQ(ValidateNumber(L"2005x", 1800, 2100), "Please enter a valid number.");
 
     const std::string copyright = "Copyright Text must begin with a year number.";
     EXPECT_EQ(ValidateCopyright(L"2004 Some Label", 1800, 2100), kOk);
-    for (const wchar_t* bad : {L"Some Label 2004", L"", L"2101"})
+    for (const wchar_t* bad : {L"Some Label 2004", L"", L"2101", L"4294969296 Label"})
         EXPECT_EQ(ValidateCopyright(bad, 1800, 2100), copyright);
 
     const std::string date = "Please enter a numeric string in DDMM format.";
@@ -44,7 +45,7 @@ TEST(FrameValidation, PartNumberChecksInOrder) {
         EXPECT_EQ(ValidatePartNumber(bad, 1, 99),
                   "Please enter a number or two numbers separated by a slash.");
     // b is checked before a, and before the order.
-    for (const wchar_t* bad : {L"0", L"", L"100/100", L"5/200"})
+    for (const wchar_t* bad : {L"0", L"", L"100/100", L"5/200", L"4294967297", L"1/4294967395"})
         EXPECT_EQ(ValidatePartNumber(bad, 1, 99), kRange99) << bad;
 }
 

@@ -3,7 +3,12 @@
 #include "Trelvox.h"
 #include "TrelvoxMetadata.h"
 
+#include <oleauto.h>
+#include <string.h>
+
+#include <algorithm>
 #include <string>
+#include <vector>
 
 using namespace std::string_literals;
 
@@ -72,6 +77,36 @@ std::wstring TextOf(IMetadataTag* tag, int id) {
     frame->GetText(buf, 128);
     frame->Release();
     return buf;
+}
+
+// The reason a failed SetTag left as the thread's COM error object.
+std::string FailureMessage() {
+    IErrorInfo* info = nullptr;
+    BSTR text = nullptr;
+    std::string message = "<none>";
+    if (GetErrorInfo(0, &info) == S_OK && info && SUCCEEDED(info->GetDescription(&text)) && text) {
+        char buf[512] = "";
+        WideCharToMultiByte(CP_ACP, 0, text, -1, buf, sizeof buf, nullptr, nullptr);
+        message = buf;
+    }
+    SysFreeString(text);
+    if (info)
+        info->Release();
+    return message;
+}
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+            names.push_back(found.cFileName);
+    }
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 class MP3Metadata : public ::testing::Test {
@@ -158,14 +193,16 @@ TEST_F(MP3Metadata, Id3v1SettingKeepsOnlyWhatVersion1Holds) {
 }
 
 TEST_F(MP3Metadata, DamagedTagsGiveAPartialTagWithoutCrashing) {
-    // An ID3v2.3 header that claims far more bytes than the file has, holding one good
-    // frame and one whose size runs past the end.
+    // An ID3v2.3 header that claims more bytes than the file has, holding one good frame and
+    // one whose size runs past the end: the good frame is read, nothing else is made up.
     std::string body = "TIT2\0\0\0\x06\0\0\0Hello"s + "TPE1\x7f\xff\xff\xff\0\0\0Ba"s;
     for (const std::string& header : {"ID3\x03\0\0\x7f\x7f\x7f\x7f"s, "ID3\x03\0\0\0\0\0\x20"s}) {
+        SCOPED_TRACE(header[6] == '\x7f' ? "a tag of 256 MiB" : "a tag of 32 bytes");
         txtest::WriteFile(path, header + body);
         IMetadataTag* tag = ReadTag(path);
         ASSERT_NE(tag, nullptr);
-        EXPECT_LE(tag->GetFrameCount(), 2u);
+        EXPECT_EQ(tag->GetFrameCount(), 1u);
+        EXPECT_EQ(TextOf(tag, kTIT2), L"Hello");
         tag->Release();
     }
 }
@@ -207,4 +244,44 @@ TEST_F(MP3Metadata, EveryTruncationOfAWrittenTagReadsWithoutCrashing) {
         EXPECT_LE(partial->GetFrameCount(), 3u) << "cut at " << cut;
         partial->Release();
     }
+}
+
+TEST_F(MP3Metadata, AFileThatCannotBeReplacedStaysAsItWas) {
+    IMetadataTag* tag = RichTag();
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    const std::string before = txtest::ReadFile(path);
+    AddText(tag, kTPE1, L"A longer artist than before");
+
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(WriteTag(path, tag), E_FAIL);
+    EXPECT_EQ(FailureMessage(), path + ": the file is read-only (error 5)");
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Held by a handle that shares nothing, by one that shares all but deletion, and by one
+    // that shares everything, which is found out only when the new file is complete.
+    struct Holder {
+        DWORD share;
+        std::string message;
+    } holders[] = {
+        {0, ": the file cannot be opened (error 32)"},
+        {FILE_SHARE_READ | FILE_SHARE_WRITE, ": the file cannot be opened (error 32)"},
+        {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, ": the file cannot be replaced (error 5)"}};
+    for (const Holder& holder : holders) {
+        HANDLE held =
+            CreateFileA(path.c_str(), GENERIC_READ, holder.share, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(WriteTag(path, tag), E_FAIL) << "share " << holder.share;
+        EXPECT_EQ(FailureMessage(), path + holder.message);
+        CloseHandle(held);
+    }
+    EXPECT_TRUE(txtest::ReadFile(path) == before) << "size " << txtest::ReadFile(path).size();
+    EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"song.mp3"});
+
+    // A free file takes the tag, and stays hidden as the user made it.
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(WriteTag(path, tag), S_OK);
+    EXPECT_EQ(FailureMessage(), "<none>");
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY),
+              DWORD(FILE_ATTRIBUTE_HIDDEN));
+    tag->Release();
+    EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"song.mp3"});
 }

@@ -212,6 +212,7 @@ TEST(MetadataDisplay, TextKindsAndGenreReferences) {
     EXPECT_EQ(DisplayOfText(kTDAT, L"0503"), L"5. March");
     EXPECT_EQ(DisplayOfText(kTCON, L"(17)(6)"), L"Rock, Grunge");
     EXPECT_EQ(DisplayOfText(kTCON, L"(4)Eurodisco"), L"Disco, Eurodisco");
+    EXPECT_EQ(DisplayOfText(kTCON, L"(9)(RX)(CR)"), L"Metal, Remix, Cover");
     EXPECT_EQ(DisplayOfText(kTCON, L"  Britpop  "), L"Britpop");
     EXPECT_EQ(DisplayOfText(kTCON, L"((Live)"), L"(Live");
     EXPECT_EQ(DisplayOfText(kTCON, L"(200)Indie"), L", Indie");

@@ -1,6 +1,7 @@
 // A small command-line front to the tag model, for the checks against native tag tools.
 //   TagTool dump <file>                 prints "<frame id>=<display text>" per readable frame
-//   TagTool write <file> <id>=<text>... replaces the file's tag by these text frames
+//   TagTool write <file> <id>=<text>... replaces the file's tag by these text frames, and
+//                                       prints "HR=<result>" and on failure "MSG=<reason>"
 // Output texts are UTF-8.
 #include "TrelvoxMetadata.h"
 #include "Trelvox.h"
@@ -10,6 +11,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include <oleauto.h>
 #include <shellapi.h>
 
 #include <string>
@@ -65,6 +67,13 @@ int Write(const char* path, int count, wchar_t** items) {
     md->Release();
     tag->Release();
     printf("HR=%08lX\n", static_cast<unsigned long>(hr));
+    IErrorInfo* info = nullptr;
+    BSTR reason = nullptr;
+    if (FAILED(hr) && GetErrorInfo(0, &info) == S_OK && info && SUCCEEDED(info->GetDescription(&reason)))
+        printf("MSG=%s\n", ToUtf8(reason ? reason : L"").c_str());
+    SysFreeString(reason);
+    if (info)
+        info->Release();
     return hr == S_OK ? 0 : 1;
 }
 
