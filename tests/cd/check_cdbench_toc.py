@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """The bench's drive model reads a cue sheet as cuetools do: the track count, each track's
 start (cuebreakpoints), the lead-out from the .bin size, and titles and performers (cueprint)
-against READ TOC and the CD-Text packs the model answers with (CRC checked by cdbench).
+against READ TOC and the CD-Text packs the model answers with (CRC checked by cdbench). The
+TrackNN.cda files it writes for the same sheet hold those starts and lengths.
 
 usage: check_cdbench_toc.py RUNNER CDBENCH_EXE   (RUNNER runs a Windows program under Wine)
 """
 import os
 import random
+import struct
 import subprocess
 import sys
 import tempfile
@@ -24,6 +26,10 @@ SHEETS = {
 
 def cue_time(frames):
     return "%02d:%02d:%02d" % (frames // 4500, frames // 75 % 60, frames % 75)
+
+
+def packed(frames):
+    return frames // 4500 << 16 | frames // 75 % 60 << 8 | frames % 75
 
 
 def frames_of(breakpoint):
@@ -83,5 +89,25 @@ with tempfile.TemporaryDirectory() as temp:
                "" if got_texts == texts else "\n  got %s\n  cueprint %s" % (got_texts, texts)))
         if not ok:
             print(run.stdout, run.stderr)
+        failed += not ok
+
+        cda_dir = os.path.join(temp, name + "-cda")
+        os.mkdir(cda_dir)
+        rc = subprocess.run([runner, cdbench, "cda", "Z:" + path.replace("/", "\\"),
+                             "Z:" + cda_dir.replace("/", "\\")]).returncode
+        ends = expected_starts[1:] + [expected_leadout]
+        key = sum(packed(s + 150) for s in expected_starts)
+        want = [("Track%02d.cda" % (i + 1), (1, i + 1, key, s, e - s, packed(s + 150), packed(e - s)))
+                for i, (s, e) in enumerate(zip(expected_starts, ends))]
+        got = []
+        for file in sorted(os.listdir(cda_dir)):
+            with open(os.path.join(cda_dir, file), "rb") as f:
+                data = f.read()
+            header = struct.unpack("<4sI4s4sI", data[:20])
+            got.append((file, struct.unpack("<HHIIIII", data[20:44]) if header == (b"RIFF", 36, b"CDDA", b"fmt ", 24)
+                        else header))
+        ok = rc == 0 and got == want
+        print("%-3s %s: %d .cda files%s" % ("ok" if ok else "BAD", name, len(got),
+                                            "" if ok else "\n  got %s\n  want %s" % (got, want)))
         failed += not ok
 sys.exit(1 if failed else 0)
