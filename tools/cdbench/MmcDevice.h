@@ -40,7 +40,8 @@ struct CommandResult {
 //   blank-check A[-B] [K]      the same with sense key 8
 //   jitter N [SEED]            each read starts up to N samples early or late
 //   media-changed [K]          the first K commands see UNIT ATTENTION, medium changed
-//   late OP MS                 OP completes MS milliseconds after it was accepted
+//   late OP MS                 OP completes MS milliseconds after it was accepted (keep MS
+//                              below the caller's time-out: the answer lands in its request)
 //   hang OP                    OP never completes
 struct DriveConfig {
     struct OpMatch {
