@@ -349,6 +349,7 @@ TEST_F(AspiBench, FailuresEndCleanly) {
     DiscFixture disc(m_dir.path(), cdtest::AudioDisc({60}));
     AddDrive(0, 0, 0, "");
     AddDrive(0, 1, 0, disc.CuePath(), "hang 43\n");
+    AddDrive(0, 5, 0, disc.CuePath(), "hang 5A\n");
     AddDrive(0, 2, 0, disc.CuePath(), "late BE 150\nmedium-error 5 2\n");
     AddDrive(0, 3, 0, disc.CuePath(), "medium-error 40\nblank-check 50\n");
     AddDrive(0, 4, 0, disc.CuePath(), "media-changed\n");
@@ -372,6 +373,17 @@ TEST_F(AspiBench, FailuresEndCleanly) {
     EXPECT_EQ(aspi::kPending, akrip::GetLastAspiStatus());
     EXPECT_GE(waited, 3900u);
     EXPECT_LT(waited, 8000u);
+    // MODE SENSE is given half a second; without page 2Ah the speed set is 0.
+    CAudioCD* slowPages = nullptr;
+    ASSERT_EQ(S_OK, devices->GetCD(0, 5, 0, &slowPages));
+    started = GetTickCount();
+    EXPECT_EQ(S_OK, slowPages->Open(false));
+    waited = GetTickCount() - started;
+    EXPECT_GE(waited, 450u);
+    EXPECT_LT(waited, 3000u);
+    EXPECT_EQ("BB 00 00 00 00 00 00 00 00 00 00 00", Log(0, 5, 0).back());
+    slowPages->Close();
+    slowPages->Release();
 
     // Late completions come through the event; two failing attempts do not change the method.
     ASSERT_EQ(S_OK, cds[2]->Open(false));
