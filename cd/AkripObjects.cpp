@@ -92,7 +92,6 @@ HRESULT CAudioCD::Open(bool skipToc) {
         ReleaseTracks();
         if (ReadToc(m_handle, m_toc) != aspi::kComplete) {
             TX_TRACE(cd, "%s: no table of contents", m_record.name);
-            m_openCount = 1;
             Close();
             return E_FAIL;
         }
