@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Times reading a 74-minute audio CD image through the CD access layer (track streams of 27
+# frames per command, through the CD bench's stand-in ASPI manager and drive model) against a
+# plain ReadFile loop over the same .bin under Wine, and cat natively (not part of the tests).
+# The image goes to a temporary directory and is removed at the end.
+# Usage: benchmarks/cdread.sh [MINUTES] (default 74)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+minutes=${1:-74}
+
+if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    arch=i686 build=${TRELVOX_BUILD:-$root/build}
+    export TX_WINE_LOADER=wine TX_WINEARCH=win32
+else
+    arch=x86_64 build=$root/build-x86_64
+    export TX_WINE_LOADER=/usr/lib/wine/wine64 TX_WINEARCH=win64
+fi
+"$root/scripts/build.sh" "$arch" cdread >/dev/null
+export TX_HARNESS_DIR="$build/harness"
+mkdir -p "$TX_HARNESS_DIR/home"
+. "$root/tests/harness/wine-env.sh"
+unset DISPLAY
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n"
+
+work=$(mktemp -d)
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+frames=$((minutes * 60 * 75))
+tracks=20
+echo "making a $minutes-minute image ($frames frames, $tracks tracks)"
+head -c $((frames * 2352)) /dev/urandom >"$work/disc.bin"
+{
+    echo 'FILE "disc.bin" BINARY'
+    for i in $(seq 0 $((tracks - 1))); do
+        at=$((i * frames / tracks))
+        printf '  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:%02d\n' $((i + 1)) $((at / 4500)) $((at / 75 % 60)) $((at % 75))
+    done
+} >"$work/disc.cue"
+echo "drive 0 0 0 Z:${work//\//\\}\\disc.cue" >"$work/cdbench.ini"
+export CDBENCH_CONFIG="Z:${work//\//\\}\\cdbench.ini"
+
+wineserver -p
+# Warm the page cache so that both readers see the same disk.
+cat "$work/disc.bin" >/dev/null
+"$TX_WINE_LOADER" "$build/bin/cdread.exe" 0 0 0 "Z:${work//\//\\}\\disc.bin"
+start=$(date +%s.%N)
+cat "$work/disc.bin" >/dev/null
+end=$(date +%s.%N)
+awk -v s="$start" -v e="$end" -v f="$frames" \
+    'BEGIN { printf "%-12s %10d frames in %7.2f s: %9.0f frames/s, %7.1f MB/s\n", "cat", f, e - s, f / (e - s), f * 2352 / 1e6 / (e - s) }'

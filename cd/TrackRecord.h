@@ -1,0 +1,43 @@
+// The track record: one audio track of a disc, as a disc's track list holds it and as a .cda
+// file stores it.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+namespace cdrip {
+
+#pragma pack(push, 1)
+struct TrackRecord {
+    uint16_t present;   // 1 for a listed track
+    uint16_t number;    // 1-based track number on the disc
+    uint32_t discKey;   // sum of the packed start times of the disc's audio tracks
+    uint32_t start;     // LBA of the first frame
+    uint32_t length;    // frames
+    uint32_t startMsf;  // minute << 16 | second << 8 | frame
+    uint32_t lengthMsf; // the same layout
+};
+#pragma pack(pop)
+static_assert(sizeof(TrackRecord) == 24, "track record");
+static_assert(offsetof(TrackRecord, discKey) == 4 && offsetof(TrackRecord, start) == 8 &&
+                  offsetof(TrackRecord, lengthMsf) == 20,
+              "track record fields");
+
+constexpr uint32_t kTrackRecordBytes = 24;
+
+// minute << 16 | second << 8 | frame of a count of frames.
+uint32_t PackFrames(uint32_t frames);
+// The packed time of an LBA: counted from the start of the 2-second lead-in (450150 frames
+// on, for the negative addresses that wrap around).
+uint32_t PackLba(int32_t lba);
+
+// The 24 record bytes as a .cda file stores them (little-endian), and back.
+void EncodeTrackRecord(const TrackRecord& record, uint8_t* out);
+TrackRecord DecodeTrackRecord(const uint8_t* bytes);
+
+// A whole .cda file: RIFF form "CDDA" with one "fmt " chunk holding the record.
+std::vector<uint8_t> BuildCdaFile(const TrackRecord& record);
+
+} // namespace cdrip

@@ -1,0 +1,55 @@
+// Disc images for the CD tests, made in a temporary directory: a cue sheet with one .bin file
+// (or one WAV file per track) holding pseudo-random frames, and what each LBA should read.
+#pragma once
+
+#include "TestSupport.h"
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace cdtest {
+
+constexpr uint32_t kFrameBytes = 2352;
+
+struct TrackSpec {
+    uint32_t frames = 0; // from index 1 to the end of the track's data
+    bool audio = true;
+    int session = 1;
+    uint32_t indexZero = 0; // frames of pregap kept in the file before index 1
+    std::string title;
+    std::string performer;
+};
+
+struct DiscSpec {
+    std::vector<TrackSpec> tracks;
+    bool wavPerTrack = false;
+    std::string title;
+    std::string performer;
+};
+
+class DiscFixture {
+public:
+    // Writes NAME.cue and its files into dir.
+    DiscFixture(const std::string& dir, const DiscSpec& spec, const std::string& name = "disc");
+
+    const std::string& CuePath() const { return m_cue; }
+    // LBA of each track's index 1, and the lead-out.
+    const std::vector<int32_t>& Starts() const { return m_starts; }
+    int32_t LeadOut() const { return m_leadOut; }
+    // The bytes a drive returns for frames lba.. (zeros where no file backs a frame).
+    std::string Frames(int32_t lba, uint32_t count) const;
+
+private:
+    std::string m_cue;
+    std::vector<int32_t> m_starts;
+    int32_t m_leadOut = 0;
+    // Backed frames: first LBA and the bytes.
+    std::vector<std::pair<int32_t, std::string>> m_extents;
+};
+
+// n audio tracks of the given lengths in one .bin file.
+DiscSpec AudioDisc(std::initializer_list<uint32_t> frames);
+
+} // namespace cdtest
