@@ -23,7 +23,7 @@ build32=${TRELVOX_BUILD:-$root/build}
 failed=0
 run_tree i686 "$build32" || failed=1
 if ! "$root/scripts/native32.sh"; then
-    echo "This kernel does not run 32-bit programs: the tests run on the 64-bit build, then in the 32-bit lane."
+    echo "The 32-bit programs do not run natively here: the tests run on the 64-bit build, then in the 32-bit lane."
     phase=$(date +%s)
     run_tree x86_64 "$root/build-x86_64" || failed=1
     echo "64-bit build and tests: $(($(date +%s) - phase)) s"

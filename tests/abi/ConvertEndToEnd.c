@@ -6,7 +6,6 @@
 
 #include <math.h>
 
-typedef int32_t(__cdecl* InitFn)(const char*);
 typedef HRESULT(__cdecl* AudioConvertFn)(Object*, Object*, Callback*, const void*, double*, int32_t, int32_t);
 
 enum { kRate = 44100, kSeconds = 3, kFrames = kRate * kSeconds, kBytes = kFrames * 4 };
@@ -82,14 +81,9 @@ static void Convert(HMODULE dll, const char* wave, const char* format, const cha
 }
 
 int main(void) {
-    HMODULE dll = LoadLibraryA("Trelvox.dll");
-    if (!dll) {
-        printf("Trelvox.dll cannot be loaded (error %lu)\n", GetLastError());
+    HMODULE dll = LoadTrelvox();
+    if (!dll)
         return 1;
-    }
-    InitFn init = (InitFn)ExportOf(dll, "InitTX");
-    if (init)
-        CHECK_EQ(0, init(NULL));
 
     char temp[MAX_PATH], dir[MAX_PATH], wave[MAX_PATH], mp3[MAX_PATH], ogg[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);

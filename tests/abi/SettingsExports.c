@@ -3,7 +3,6 @@
  * result. Each value goes in through a writer and comes back through a reader. */
 #include "CConvert.h"
 
-typedef int32_t(__cdecl* InitFn)(const char*);
 typedef bool(__cdecl* GetIntFn)(const char*, const char*, int*);
 typedef bool(__cdecl* GetStringFn)(const char*, const char*, char*);
 typedef bool(__cdecl* GetBinaryFn)(const char*, const char*, void*, uint32_t*);
@@ -14,12 +13,9 @@ typedef bool(__cdecl* PutBinaryFn)(const char*, const char*, const void*, uint32
 static const char kSection[] = "TxSettingsExports";
 
 int main(void) {
-    HMODULE dll = LoadLibraryA("Trelvox.dll");
-    if (!dll) {
-        printf("Trelvox.dll cannot be loaded (error %lu)\n", GetLastError());
+    HMODULE dll = LoadTrelvox();
+    if (!dll)
         return 1;
-    }
-    InitFn init = (InitFn)ExportOf(dll, "InitTX");
     GetIntFn getInt = (GetIntFn)ExportOf(dll, "?GetProfileIntA@@YA_NPBD0PAH@Z");
     GetStringFn getString = (GetStringFn)ExportOf(dll, "?GetProfileStringA@@YA_NPBD0PAD@Z");
     GetBinaryFn getBinary = (GetBinaryFn)ExportOf(dll, "GetProfileBinary");
@@ -30,7 +26,6 @@ int main(void) {
         FreeLibrary(dll);
         return 1;
     }
-    CHECK_EQ(0, init(NULL));
     putString(kSection, NULL, NULL);
 
     CHECK(putInt(kSection, "Int", -1234567));

@@ -182,6 +182,21 @@ static inline AnyFn ExportOf(HMODULE dll, const char* name) {
     return (AnyFn)(void*)fn;
 }
 
+/* Loads Trelvox.dll and starts it as a front end does; null, with the reason printed, when it
+ * cannot be loaded. */
+static inline HMODULE LoadTrelvox(void) {
+    HMODULE dll = LoadLibraryA("Trelvox.dll");
+    if (!dll) {
+        printf("Trelvox.dll cannot be loaded (error %lu)\n", GetLastError());
+        return NULL;
+    }
+    typedef int32_t(__cdecl * InitFn)(const char*);
+    InitFn init = (InitFn)ExportOf(dll, "InitTX");
+    if (init)
+        CHECK_EQ(0, init(NULL));
+    return dll;
+}
+
 /* Writes the 44-byte header of a PCM Wave file holding dataBytes of audio in format wfx. */
 static inline bool WriteWaveHeader(FILE* file, const WAVEFORMATEX* wfx, uint32_t dataBytes) {
     const uint32_t riff = 36 + dataBytes;
