@@ -17,6 +17,9 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
     gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386 gstreamer1.0-plugins-ugly:i386
     gstreamer1.0-libav:i386
+    # The 32-bit lane (scripts/lane32.sh) for kernels that cannot run 32-bit programs: an
+    # emulated machine and the tools that build its Debian image.
+    qemu-system-x86 debootstrap e2fsprogs
 )
 
 need_packages() {
@@ -90,6 +93,6 @@ install_packages
 use_posix_mingw
 "$here/build-deps.sh" i686-w64-mingw32
 # The 64-bit test build, for machines that cannot run 32-bit programs.
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+if ! "$here/native32.sh"; then
     "$here/build-deps.sh" x86_64-w64-mingw32
 fi

@@ -1,145 +1,8 @@
 /* Drives the library's objects the way an MSVC-built front end does: through vtables declared
  * slot by slot, with explicit calling conventions, and with no C++ at all. */
-#include <windows.h>
-#include <mmsystem.h>
-#include <mmreg.h>
-
-#include <stdbool.h>
-#include <stddef.h>
-#include <stdint.h>
-#include <stdio.h>
-#include <string.h>
-
-#include "CAbiCheck.h"
-
-/* The format record, 552 bytes. */
-typedef struct {
-    char extensions[260];
-    char description[260];
-    uint32_t descriptionId;
-    uint32_t flags;
-    char name[16];
-    const GUID* sourceClsid;
-    const GUID* destClsid;
-} FormatRecord;
-_Static_assert(offsetof(FormatRecord, descriptionId) == 520, "descriptionId offset");
-_Static_assert(offsetof(FormatRecord, flags) == 524, "flags offset");
-_Static_assert(offsetof(FormatRecord, name) == 528, "name offset");
-_Static_assert(offsetof(FormatRecord, sourceClsid) == 544, "sourceClsid offset");
-#if defined(__i386__)
-_Static_assert(sizeof(FormatRecord) == 552, "FormatRecord size");
-_Static_assert(offsetof(FormatRecord, destClsid) == 548, "destClsid offset");
-#endif
-_Static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX size");
-
-typedef struct Object Object;
-
-/* IConvertSource, 18 slots. */
-typedef struct {
-    HRESULT(__stdcall* QueryInterface)(Object*, const IID*, void**);
-    ULONG(__stdcall* AddRef)(Object*);
-    ULONG(__stdcall* Release)(Object*);
-    bool(THISCALL* SetFileName)(Object*, const char*);
-    bool(THISCALL* GetFileName)(Object*, char*, int);
-    int32_t(THISCALL* GetFormatIndex)(Object*);
-    int32_t(THISCALL* SetFormatIndex)(Object*, int32_t);
-    bool(THISCALL* GetClassID)(Object*, GUID*);
-    bool(THISCALL* GetFileTitle)(Object*, char*, uint32_t);
-    bool(THISCALL* GetFileDir)(Object*, char*, uint32_t);
-    bool(THISCALL* Open)(Object*);
-    bool(THISCALL* SetStartTime)(Object*, int32_t);
-    bool(THISCALL* Play)(Object*, void*);
-    bool(THISCALL* Close)(Object*);
-    bool(THISCALL* GetMetadata)(Object*, void**);
-    bool(THISCALL* GetLength)(Object*, uint32_t*, int32_t, int32_t);
-    bool(THISCALL* GetFormat)(Object*, WAVEFORMATEX*);
-    void(THISCALL* SetErrorLog)(Object*, void*);
-} SourceVtbl;
-_Static_assert(sizeof(SourceVtbl) == 18 * sizeof(void*), "IConvertSource has 18 slots");
-
-/* IConvertDestination, 19 slots. */
-typedef struct {
-    HRESULT(__stdcall* QueryInterface)(Object*, const IID*, void**);
-    ULONG(__stdcall* AddRef)(Object*);
-    ULONG(__stdcall* Release)(Object*);
-    int32_t(THISCALL* GetFormatIndex)(Object*);
-    int32_t(THISCALL* SetFormatIndex)(Object*, int32_t);
-    bool(THISCALL* GetClassID)(Object*, GUID*);
-    bool(THISCALL* SetFileName)(Object*, const char*);
-    bool(THISCALL* GetFileName)(Object*, char*, int);
-    bool(THISCALL* Open)(Object*);
-    bool(THISCALL* Write)(Object*, uint32_t, const void*);
-    bool(THISCALL* Close)(Object*);
-    bool(THISCALL* GetMetadata)(Object*, void**);
-    bool(THISCALL* SetSource)(Object*, Object*);
-    bool(THISCALL* EstimateSize)(Object*, uint32_t, const WAVEFORMATEX*, uint32_t*);
-    bool(THISCALL* SetFormat)(Object*, const WAVEFORMATEX*);
-    bool(THISCALL* ShowSettingsDialog)(Object*, HWND, Object**);
-    bool(THISCALL* GetSettingsText)(Object*, char*, int);
-    bool(THISCALL* SetOption)(Object*, const char*, const char*, char*);
-    void(THISCALL* SetErrorLog)(Object*, void*);
-} DestVtbl;
-_Static_assert(sizeof(DestVtbl) == 19 * sizeof(void*), "IConvertDestination has 19 slots");
-
-struct Object {
-    const void* vtbl;
-};
-#define SRC(o) ((const SourceVtbl*)(o)->vtbl)
-#define DST(o) ((const DestVtbl*)(o)->vtbl)
-
-/* IConvertCallback, nine slots, implemented here the way a C caller would. */
-typedef struct Callback Callback;
-typedef struct {
-    bool(THISCALL* ConfirmOverwrite)(Callback*, const char*);
-    void(THISCALL* ReportMessage)(Callback*, const char*);
-    void(THISCALL* ReportError)(Callback*, const char*, const char*);
-    void(THISCALL* SetProgressRange)(Callback*, uint32_t);
-    void(THISCALL* SetProgressPos)(Callback*, uint32_t);
-    void(THISCALL* StepProgress)(Callback*, uint32_t);
-    void(THISCALL* SetStatusText)(Callback*, const char*);
-    int32_t(THISCALL* IsCancelled)(Callback*);
-    void(THISCALL* SetItemText)(Callback*, const char*, int32_t);
-} CallbackVtbl;
-
-struct Callback {
-    const CallbackVtbl* vtbl;
-    char lastError[1024];
-    char lastKind[4];
-    int questions;
-    bool answer;
-};
-
-/* Only the error report and the overwrite question matter here; the rest ignore their
- * arguments but must still take them, or a thiscall callee pops the wrong byte count. */
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-static bool THISCALL CbConfirmOverwrite(Callback* self, const char* path) {
-    ++self->questions;
-    return self->answer;
-}
-static void THISCALL CbReportError(Callback* self, const char* text, const char* kind) {
-    snprintf(self->lastError, sizeof(self->lastError), "%s", text);
-    snprintf(self->lastKind, sizeof(self->lastKind), "%s", kind);
-}
-static void THISCALL CbReportMessage(Callback* self, const char* text) {}
-static void THISCALL CbSetProgressRange(Callback* self, uint32_t total) {}
-static void THISCALL CbSetProgressPos(Callback* self, uint32_t pos) {}
-static void THISCALL CbStepProgress(Callback* self, uint32_t bytes) {}
-static void THISCALL CbSetStatusText(Callback* self, const char* text) {}
-static int32_t THISCALL CbIsCancelled(Callback* self) {
-    return 0;
-}
-static void THISCALL CbSetItemText(Callback* self, const char* text, int32_t flag) {}
-static const CallbackVtbl g_callbackVtbl = {CbConfirmOverwrite, CbReportMessage,  CbReportError,
-                                            CbSetProgressRange, CbSetProgressPos, CbStepProgress,
-                                            CbSetStatusText,    CbIsCancelled,    CbSetItemText};
+#include "CConvert.h"
 
 typedef uint32_t(__cdecl* PosFn)(const FormatRecord*);
-typedef HRESULT(__cdecl* AtFn)(FormatRecord*, uint32_t);
-typedef HRESULT(__cdecl* CreateFn)(const FormatRecord*, Object**);
-typedef bool(__cdecl* GetIntFn)(const char*, const char*, int*);
-typedef bool(__cdecl* GetStringFn)(const char*, const char*, char*);
-typedef bool(__cdecl* PutIntFn)(const char*, const char*, int);
-typedef int32_t(__cdecl* InitFn)(const char*);
 
 static const GUID kIID_IConvertSource = {
     0xD171DBC1, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
@@ -149,41 +12,22 @@ static const GUID kCLSID_WavConvDest = {
     0xD171DBC3, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
 
 static HMODULE g_dll;
-typedef void (*AnyFn)(void);
 static AnyFn Export(const char* name) {
-    FARPROC fn = GetProcAddress(g_dll, name);
-    if (!fn) {
-        printf("export %s is missing\n", name);
-        ++g_failures;
-    }
-    return (AnyFn)fn;
+    return ExportOf(g_dll, name);
 }
 
-/* Plain cdecl exports: the record's layout as a C caller reads it, and the settings readers
- * under their decorated names with one-byte boolean results. */
-static void TestTableAndSettings(void) {
-    AtFn at = (AtFn)Export("ConvGetFormatAt");
+/* A plain cdecl export: the record's layout as a C caller reads it. */
+static void TestTable(void) {
+    FormatAtFn at = (FormatAtFn)Export("ConvGetFormatAt");
     PosFn pos = (PosFn)Export("ConvGetFormatPos");
-    GetIntFn getInt = (GetIntFn)Export("?GetProfileIntA@@YA_NPBD0PAH@Z");
-    GetStringFn getString = (GetStringFn)Export("?GetProfileStringA@@YA_NPBD0PAD@Z");
-    PutIntFn putInt = (PutIntFn)Export("PutProfileInt");
-    InitFn init = (InitFn)Export("InitTX");
     if (g_failures)
         return;
-    CHECK_EQ(0, init(NULL));
     FormatRecord rec;
     memset(&rec, 0, sizeof(rec));
     CHECK_EQ(S_OK, at(&rec, 8));
     CHECK_STR("Ogg Vorbis", rec.name);
     CHECK_STR("Vorbis OGG Files (.ogg)", rec.description);
     CHECK_EQ(8, pos(&rec));
-
-    CHECK(putInt("TxConformance", "Value", 1234));
-    int value = -1;
-    CHECK(getInt("TxConformance", "Value", &value));
-    CHECK_EQ(1234, value);
-    char text[1024] = "kept";
-    CHECK(!getString("TxConformance", "Missing", text));
 }
 
 /* The normalizer: a plain object, six thiscall slots, no reference counting. */
@@ -219,9 +63,9 @@ static void TestNormalizer(void) {
 }
 
 static void TestObjects(const char* tempDir) {
-    AtFn at = (AtFn)Export("ConvGetFormatAt");
-    CreateFn createSource = (CreateFn)Export("ConvCreateSource");
-    CreateFn createDest = (CreateFn)Export("ConvCreateDest");
+    FormatAtFn at = (FormatAtFn)Export("ConvGetFormatAt");
+    CreateObjectFn createSource = (CreateObjectFn)Export("ConvCreateSource");
+    CreateObjectFn createDest = (CreateObjectFn)Export("ConvCreateDest");
     if (g_failures)
         return;
     FormatRecord wave;
@@ -234,8 +78,7 @@ static void TestObjects(const char* tempDir) {
         return;
 
     Callback cb;
-    memset(&cb, 0, sizeof(cb));
-    cb.vtbl = &g_callbackVtbl;
+    CallbackInit(&cb);
 
     /* Every slot once, each with a result that tells it from its neighbours; true and false
      * both come back through one-byte booleans. */
@@ -309,12 +152,10 @@ static void TestObjects(const char* tempDir) {
 }
 
 int main(void) {
-    g_dll = LoadLibraryA("Trelvox.dll");
-    if (!g_dll) {
-        printf("Trelvox.dll cannot be loaded (error %lu)\n", GetLastError());
+    g_dll = LoadTrelvox();
+    if (!g_dll)
         return 1;
-    }
-    TestTableAndSettings();
+    TestTable();
     TestNormalizer();
 
     char temp[MAX_PATH], dir[MAX_PATH];

@@ -1,33 +1,8 @@
 /* ISampleReader and ISourceInfo as an MSVC-built caller sees them: plain C, vtables declared
  * slot by slot, on a Wave file written here and read through both media sources. */
-#include <windows.h>
-#include <mmsystem.h>
-#include <mmreg.h>
+#include "CConvert.h"
+
 #include <objbase.h>
-
-#include <stdbool.h>
-#include <stdint.h>
-#include <stdio.h>
-#include <string.h>
-
-#include "CAbiCheck.h"
-
-typedef struct Object Object;
-struct Object {
-    const void* vtbl;
-};
-
-typedef struct {
-    HRESULT(__stdcall* QueryInterface)(Object*, const IID*, void**);
-    ULONG(__stdcall* AddRef)(Object*);
-    ULONG(__stdcall* Release)(Object*);
-    bool(THISCALL* SetFileName)(Object*, const char*);
-    void* slots4to9[6];
-    bool(THISCALL* Open)(Object*);
-    void* slot11;
-    bool(THISCALL* Play)(Object*, void*);
-    bool(THISCALL* Close)(Object*);
-} SourceVtbl;
 
 typedef struct {
     HRESULT(__stdcall* QueryInterface)(Object*, const IID*, void**);
@@ -45,16 +20,6 @@ typedef struct {
     ULONG(__stdcall* Release)(Object*);
     bool(THISCALL* GetBitrate)(Object*, DWORD*);
 } InfoVtbl;
-
-typedef struct {
-    char extensions[260];
-    char description[260];
-    uint32_t descriptionId;
-    uint32_t flags;
-    char name[16];
-    const GUID* sourceClsid;
-    const GUID* destClsid;
-} FormatRecord;
 
 static const GUID kIID_ISampleReader = {
     0xD171DBC1, 0x0A6D, 0x11D4, {0x92, 0x50, 0xFF, 0xFF, 0x48, 0xEF, 0x14, 0xD8}};
@@ -77,17 +42,8 @@ static bool WriteWave(const char* path) {
     FILE* file = fopen(path, "wb");
     if (!file)
         return false;
-    const uint32_t data = kFrames * 4;
-    const uint32_t riff = 36 + data;
     const WAVEFORMATEX wfx = {WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
-    const uint32_t fmtSize = 16;
-    fwrite("RIFF", 1, 4, file);
-    fwrite(&riff, 4, 1, file);
-    fwrite("WAVEfmt ", 1, 8, file);
-    fwrite(&fmtSize, 4, 1, file);
-    fwrite(&wfx, 16, 1, file);
-    fwrite("data", 1, 4, file);
-    fwrite(&data, 4, 1, file);
+    WriteWaveHeader(file, &wfx, kFrames * 4);
     for (DWORD f = 0; f < kFrames; ++f) {
         int16_t frame[2];
         FrameAt(f, frame);
@@ -109,18 +65,15 @@ static bool FramesFrom(const int16_t* got, DWORD first, DWORD count) {
     return true;
 }
 
-typedef HRESULT(__cdecl* GetFormatOfFn)(FormatRecord*, const char*);
-typedef HRESULT(__cdecl* CreateSourceFn)(const FormatRecord*, Object**);
-
 static void TestReader(HMODULE dll, const char* path, const GUID* clsid, bool hasInfo) {
     FormatRecord row;
-    CHECK_EQ(S_OK, ((GetFormatOfFn)(void*)GetProcAddress(dll, "ConvGetFormatOf"))(&row, path));
+    CHECK_EQ(S_OK, ((FormatOfFn)ExportOf(dll, "ConvGetFormatOf"))(&row, path));
     row.sourceClsid = clsid;
     Object* source = NULL;
-    CHECK_EQ(S_OK, ((CreateSourceFn)(void*)GetProcAddress(dll, "ConvCreateSource"))(&row, &source));
+    CHECK_EQ(S_OK, ((CreateObjectFn)ExportOf(dll, "ConvCreateSource"))(&row, &source));
     if (!source)
         return;
-    const SourceVtbl* src = (const SourceVtbl*)source->vtbl;
+    const SourceVtbl* src = SRC(source);
     CHECK(src->SetFileName(source, path));
     Object* reader = NULL;
     CHECK_EQ(S_OK, src->QueryInterface(source, &kIID_ISampleReader, (void**)&reader));
