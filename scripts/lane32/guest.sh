@@ -54,8 +54,9 @@ while IFS=$'\t' read -r -a fields; do
     status start "$name"
     mkdir -p "/lane/work/$name"
     started=$EPOCHREALTIME
-    (cd "/lane/work/$name" &&
-        exec env "${vars[@]}" timeout -k 10 "$LANE_PROGRAM_TIMEOUT" wine "/lane/bin/$program" "${args[@]}") \
+    # The program's own environment may change Wine's (TX_DLLOVERRIDES): apply it first.
+    (cd "/lane/work/$name" && export "${vars[@]}" && . /job/wine-env.sh &&
+        exec timeout -k 10 "$LANE_PROGRAM_TIMEOUT" wine "/lane/bin/$program" "${args[@]}") \
         >"/job/out/$name.log" 2>&1 </dev/null
     rc=$?
     # Wine's debugger sometimes hands the crashed program's end back as exit code 0.

@@ -39,6 +39,8 @@ timeout 120 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
 # Detached from our output: a test runner waits for every holder of its pipes.
 wineserver -p </dev/null >/dev/null 2>&1
 # The first program starts Wine's services, which live as long as the server; started from
-# here they hold no test's output open.
-"$TX_WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
+# here they hold no test's output open. It also turns the crash dialog off: a crashing test
+# program then prints its backtrace and ends, instead of waiting for a click until its time-out.
+"$TX_WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    </dev/null >/dev/null 2>&1 || true
 echo "Xvfb on $DISPLAY, prefix $WINEPREFIX ready in $(( $(date +%s) - started )) s"
