@@ -90,7 +90,7 @@ TEST_F(AIFFDest, FailuresAreReported) {
     ASSERT_TRUE(dest->SetFormat(&format));
     ASSERT_TRUE(dest->SetFileName((temp / "bad|name.aif").c_str()));
     EXPECT_FALSE(dest->Open());
-    EXPECT_EQ(cb.Errors(), std::vector<std::string>{"File cannot be opened for writing\n"});
+    EXPECT_EQ(cb.Errors(), "File cannot be opened for writing\n");
     EXPECT_FALSE(dest->Write(4, "\0\0\0\0"));
     EXPECT_TRUE(dest->Close());
 

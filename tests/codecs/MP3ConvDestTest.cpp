@@ -215,7 +215,7 @@ TEST(MP3Dest, RefusesFormatsItCannotEncode) {
         cb.lines.clear();
         dest->SetFormat(&c.format);
         EXPECT_FALSE(dest->Open());
-        EXPECT_EQ(cb.Errors(), std::vector<std::string>{c.error});
+        EXPECT_EQ(cb.Errors(), c.error);
         EXPECT_FALSE(dest->Write(4, "\0\0\0"));
         EXPECT_TRUE(dest->Close());
         EXPECT_FALSE(txtest::FileExists(temp / "out.mp3"));

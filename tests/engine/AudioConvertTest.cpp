@@ -269,7 +269,7 @@ TEST_F(AudioConvertTest, RefusesItsOwnInputAndNullArguments) {
     dest->SetFileName((dir / "SAME.WAV").c_str()); // the same entry, spelled differently
     cb.overwriteAnswer = true;
     EXPECT_EQ(AudioConvert(source.get(), dest.get(), &cb, nullptr, nullptr, -1, -1), E_FAIL);
-    EXPECT_EQ(cb.Errors(), std::vector<std::string>{"Source file is equal to destination file\n"});
+    EXPECT_EQ(cb.Errors(), "Source file is equal to destination file\n");
     EXPECT_EQ(cb.overwriteQuestions, 0);
     EXPECT_TRUE(txtest::ReadFile(dir / "Same.wav") == file);
 

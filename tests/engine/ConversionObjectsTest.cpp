@@ -75,8 +75,7 @@ TEST(ConvertSource, LifecycleErrorsGoThroughTheCallback) {
     EXPECT_FALSE(source->GetLength(&bytes, -1, -1));
     ASSERT_TRUE(source->Open());
     EXPECT_FALSE(source->Open());
-    EXPECT_EQ(cb.Errors(), (std::vector<std::string>{"Source object is not opened\n",
-                                                     "Source file or track is already opened\n"}));
+    EXPECT_EQ(cb.Errors(), "Source object is not opened\nSource file or track is already opened\n");
     EXPECT_TRUE(source->GetFormat(&wfx));
     EXPECT_EQ(wfx.nAvgBytesPerSec, 176400u);
     EXPECT_TRUE(source->Close());
@@ -148,8 +147,7 @@ TEST(ConvertDestination, OpenCreatesTheWholeDirectoryChain) {
     txtest::WriteFile(temp / "blocker", "x");
     dest->SetFileName((temp / "blocker\\sub\\out.wav").c_str());
     EXPECT_FALSE(dest->Open());
-    EXPECT_EQ(cb.Errors(),
-              std::vector<std::string>{"Directory cannot be created: " + temp / "blocker\\sub" + "\n"});
+    EXPECT_EQ(cb.Errors(), "Directory cannot be created: " + temp / "blocker\\sub" + "\n");
     dest->SetErrorLog(nullptr);
     dest->Release();
 }
@@ -166,7 +164,7 @@ TEST(ConvertDestination, OpenAsksBeforeReplacingAFile) {
     dest->SetErrorLog(&cb);
     EXPECT_FALSE(dest->Open());
     EXPECT_EQ(cb.overwriteQuestions, 1);
-    EXPECT_EQ(cb.Errors(), std::vector<std::string>{"Output file already exists\n"});
+    EXPECT_EQ(cb.Errors(), "Output file already exists\n");
     EXPECT_EQ(txtest::ReadFile(path), "keep me");
 
     cb.overwriteAnswer = true;
@@ -179,7 +177,7 @@ TEST(ConvertDestination, OpenAsksBeforeReplacingAFile) {
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     cb.lines.clear();
     EXPECT_FALSE(dest->Open());
-    EXPECT_EQ(cb.Errors(), std::vector<std::string>{"Output file cannot be replaced\n"});
+    EXPECT_EQ(cb.Errors(), "Output file cannot be replaced\n");
     CloseHandle(held);
     dest->SetErrorLog(nullptr);
     dest->Release();

@@ -30,11 +30,11 @@ void RemoveTree(const std::string& path) {
 
 } // namespace
 
-std::vector<std::string> RecordingCallback::Errors() const {
-    std::vector<std::string> errors;
+std::string RecordingCallback::Errors() const {
+    std::string errors;
     for (const Line& line : lines) {
         if (line.kind == "e")
-            errors.push_back(line.text);
+            errors += line.text;
     }
     return errors;
 }

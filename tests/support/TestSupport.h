@@ -36,8 +36,8 @@ public:
         itemTexts.emplace_back(text ? text : "");
     }
 
-    // The error lines of kind "e", each with its trailing newline.
-    std::vector<std::string> Errors() const;
+    // The error lines of kind "e" one after the other, each with its trailing newline.
+    std::string Errors() const;
     std::string AllText() const;
 
     bool overwriteAnswer = false;
