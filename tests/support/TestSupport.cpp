@@ -1,34 +1,10 @@
 #include "TestSupport.h"
 
-#include <stdio.h>
-
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 namespace txtest {
-
-namespace {
-
-void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string child = path + "\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryA(path.c_str());
-}
-
-} // namespace
 
 std::string RecordingCallback::Errors() const {
     std::string errors;
@@ -47,21 +23,17 @@ std::string RecordingCallback::AllText() const {
 }
 
 TempDir::TempDir() {
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
     static unsigned counter = 0;
-    for (;;) {
-        char name[MAX_PATH];
-        snprintf(name, sizeof(name), "%stxtest-%lu-%u", base, GetCurrentProcessId(), ++counter);
-        if (CreateDirectoryA(name, nullptr)) {
-            m_path = name;
-            return;
-        }
-    }
+    do {
+        std::string name =
+            "txtest-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+        m_path = (std::filesystem::temp_directory_path() / name).string();
+    } while (!CreateDirectoryA(m_path.c_str(), nullptr));
 }
 
 TempDir::~TempDir() {
-    RemoveTree(m_path);
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
