@@ -1,4 +1,5 @@
 #include "Fade.h"
+#include "TempFile.h"
 #include "TestSupport.h"
 
 #include <vector>
@@ -7,33 +8,21 @@ namespace {
 
 using txtest::Pcm;
 
-// A "w+b" temporary file as the conversion driver keeps one, holding `samples` samples of
-// 4000 and positioned at byte `at`.
-class TempStream {
-public:
-    TempStream(size_t samples, long at) : m_path(m_dir / "ana.tmp") {
-        m_file = fopen(m_path.c_str(), "w+b");
-        std::vector<int16_t> pcm(samples, 4000);
-        fwrite(pcm.data(), 2, pcm.size(), m_file);
-        fseek(m_file, at, SEEK_SET);
-    }
-    ~TempStream() { fclose(m_file); }
-    FILE* get() const { return m_file; }
-    std::vector<int16_t> Samples() {
-        long at = ftell(m_file);
-        fseek(m_file, 0, SEEK_END);
-        std::vector<int16_t> out(size_t(ftell(m_file)) / 2);
-        fseek(m_file, 0, SEEK_SET);
-        EXPECT_EQ(fread(out.data(), 2, out.size(), m_file), out.size());
-        fseek(m_file, at, SEEK_SET);
-        return out;
-    }
+// The driver's temporary file holding `samples` samples of 4000, positioned at byte `at`.
+void Fill(TempFile& file, size_t samples, long at) {
+    ASSERT_TRUE(file.Create("ana"));
+    std::vector<int16_t> pcm(samples, 4000);
+    fwrite(pcm.data(), 2, pcm.size(), file.get());
+    fseek(file.get(), at, SEEK_SET);
+}
 
-private:
-    txtest::TempDir m_dir;
-    std::string m_path;
-    FILE* m_file;
-};
+// All the samples of the file; its position stays.
+std::vector<int16_t> Samples(const TempFile& file) {
+    fflush(file.get());
+    std::string bytes = txtest::ReadFile(file.Path());
+    return std::vector<int16_t>(reinterpret_cast<const int16_t*>(bytes.data()),
+                                reinterpret_cast<const int16_t*>(bytes.data() + bytes.size()));
+}
 
 TEST(Fade, LengthIsWholeFramesOfTheRoundedByteCount) {
     EXPECT_EQ(Fade(Pcm(2, 44100, 16), 3).Bytes(), 528u); // MulDiv gives 529
@@ -58,7 +47,8 @@ TEST(Fade, RampScalesEverySampleByItsOwnPosition) {
 }
 
 TEST(Fade, InStartsAtTheCurrentPositionAndOutEndsTheFile) {
-    TempStream file(20, 8);
+    TempFile file;
+    Fill(file, 20, 8);
     Fade fade(Pcm(1, 1000, 16), 4); // 8 bytes, 4 samples
     EXPECT_TRUE(fade.ApplyIn(file.get()));
     EXPECT_EQ(ftell(file.get()), 8);
@@ -69,16 +59,17 @@ TEST(Fade, InStartsAtTheCurrentPositionAndOutEndsTheFile) {
         expected[4 + i] = int16_t(1000 * i);
         expected[16 + i] = int16_t(4000 - 1000 * i);
     }
-    EXPECT_EQ(file.Samples(), expected);
+    EXPECT_EQ(Samples(file), expected);
 }
 
 TEST(Fade, AFileShorterThanTheFadeStaysAsItIs) {
-    TempStream file(6, 4);
+    TempFile file;
+    Fill(file, 6, 4);
     Fade fade(Pcm(1, 1000, 16), 10); // 20 bytes
     EXPECT_FALSE(fade.ApplyOut(file.get()));
     EXPECT_FALSE(fade.ApplyIn(file.get()));
     EXPECT_EQ(ftell(file.get()), 4);
-    EXPECT_EQ(file.Samples(), std::vector<int16_t>(6, 4000));
+    EXPECT_EQ(Samples(file), std::vector<int16_t>(6, 4000));
 }
 
 } // namespace
