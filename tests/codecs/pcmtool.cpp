@@ -14,6 +14,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -56,15 +58,10 @@ int Write(IConvertDestination* dest, int argc, char** argv) {
     WORD align = static_cast<WORD>(channels * bits / 8);
     DWORD rate = static_cast<DWORD>(atoi(argv[6]));
     WAVEFORMATEX format = {WAVE_FORMAT_PCM, channels, rate, rate * align, align, bits, 0};
-    FILE* in = fopen(argv[3], "rb");
+    std::ifstream in(argv[3], std::ios::binary);
     if (!in)
         return 3;
-    std::vector<char> pcm;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), in)) > 0)
-        pcm.insert(pcm.end(), buffer, buffer + n);
-    fclose(in);
+    const std::string pcm((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
     StderrCallback callback(false); // never replaces a file
     dest->SetErrorLog(&callback);
