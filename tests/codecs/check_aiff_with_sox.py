@@ -11,7 +11,7 @@ import subprocess
 import sys
 import tempfile
 
-from txcheck import check, finish, full_disk_at, pcmtool
+from txcheck import check, finish, frames_of, full_disk_at, pcmtool
 
 runner, exe = sys.argv[1], sys.argv[2]
 with tempfile.TemporaryDirectory() as temp:
@@ -28,9 +28,9 @@ with tempfile.TemporaryDirectory() as temp:
             encoding = "unsigned-integer" if bits == 8 else "signed-integer"
             back = subprocess.run(["sox", aif, "-t", "raw", "-e", encoding, "-b", str(bits), "-L", "-"],
                                   capture_output=True)
-            info = subprocess.run(["soxi", "-s", aif], capture_output=True, text=True).stdout.strip()
-            check(rc == 0 and back.returncode == 0 and back.stdout == data and info == str(frames),
-                  "%d-bit %d ch %d frames: writer %d, sox %d, soxi %s" % (bits, channels, frames, rc,
+            info = frames_of(aif)
+            check(rc == 0 and back.returncode == 0 and back.stdout == data and info == frames,
+                  "%d-bit %d ch %d frames: writer %d, sox %d, soxi %d" % (bits, channels, frames, rc,
                                                                          back.returncode, info),
                   back.stderr.decode(errors="replace"))
 

@@ -10,7 +10,7 @@ import subprocess
 import sys
 import tempfile
 
-from txcheck import check, finish, pcmtool, tone
+from txcheck import check, finish, frames_of, pcmtool, tone
 
 runner, exe = sys.argv[1], sys.argv[2]
 CASES = [  # channels, rate, bits, frames, options
@@ -33,20 +33,12 @@ with tempfile.TemporaryDirectory() as temp:
         info = subprocess.run(["ogginfo", ogg], capture_output=True, text=True)
         comments = subprocess.run(["vorbiscomment", "-l", ogg], capture_output=True, text=True).stdout.split()
         subprocess.run(["oggdec", "-Q", "-o", wav, ogg])
-        decoded = -1
-        if os.path.exists(wav):
-            decoded = int(subprocess.run(["soxi", "-s", wav], capture_output=True, text=True).stdout.strip() or -1)
-        problems = []
-        if rc:
-            problems.append("writer exited %d" % rc)
-        if info.returncode or "WARNING" in info.stdout or "ERROR" in info.stdout:
-            problems.append("ogginfo: " + info.stdout[-400:])
-        if "Channels: %d" % channels not in info.stdout or "Rate: %d" % rate not in info.stdout:
-            problems.append("ogginfo reports other channels or rate")
-        if comments != ["ENCODER=Harvane"]:
-            problems.append("comments %r" % comments)
-        if decoded != frames:
-            problems.append("oggdec gave %d frames, expected %d" % (decoded, frames))
+        decoded = frames_of(wav)
         name = "%d ch %d Hz %d-bit %s" % (channels, rate, bits, " ".join(options) or "quality 40")
-        check(not problems, name, "\n     ".join(problems))
+        check(rc == 0, name + ": written")
+        check(info.returncode == 0 and "WARNING" not in info.stdout and "ERROR" not in info.stdout
+              and "Channels: %d" % channels in info.stdout and "Rate: %d" % rate in info.stdout,
+              name + ": ogginfo finds no problem, the channels and the rate", info.stdout[-400:])
+        check(comments == ["ENCODER=Harvane"], name + ": comments %r" % comments)
+        check(decoded == frames, name + ": oggdec gives %d frames for %d" % (decoded, frames))
 finish()

@@ -1,5 +1,5 @@
-"""What the native checks share: Windows paths for Wine, pcmtool runs, a test signal, a full
-disk, and one line per check with the exit status at the end."""
+"""What the native checks share: Windows paths for Wine, pcmtool runs, soxi's frame count, a test
+signal, a full disk, and one line per check with the exit status at the end."""
 import math
 import resource
 import signal
@@ -31,6 +31,11 @@ def pcmtool(runner, exe, *args, **kw):
     """Runs pcmtool (or a copy, exe) under Wine; absolute paths become Windows paths."""
     return subprocess.run([runner, exe] + [win(a) if a.startswith("/") else a for a in args],
                           capture_output=True, text=True, **kw)
+
+
+def frames_of(path):
+    """The frame count soxi reads in the file, -1 when it reads none."""
+    return int(subprocess.run(["soxi", "-s", path], capture_output=True, text=True).stdout.strip() or -1)
 
 
 def tone(channels, bits, frames, rate):
