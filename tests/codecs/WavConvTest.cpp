@@ -32,13 +32,15 @@ public:
     size_t stopAfter = SIZE_MAX;
 };
 
-// Every test starts from the default record: nothing stored in the "WAV" section.
+// Every test starts from the default record, nothing stored in the "WAV" section, and leaves
+// none behind for the programs that run after it.
 class WavTest : public ::testing::Test {
 protected:
     void SetUp() override {
         InitTX(nullptr);
         PutProfileString("WAV", nullptr, nullptr);
     }
+    void TearDown() override { PutProfileString("WAV", nullptr, nullptr); }
 
     struct Decoded {
         bool opened = false;
