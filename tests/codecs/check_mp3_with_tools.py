@@ -4,18 +4,16 @@ the rate, channel mode and bit-rate mode (abr/vbr from the Xing header, the CBR 
 the right length, and id3v2/mid3v2 read the tags written through the destination's metadata.
 Then the ways lame_enc.dll is found or missed, and a full disk.
 
-usage: check_mp3_with_tools.py RUNNER PCMWRITE_EXE
+usage: check_mp3_with_tools.py RUNNER PCMTOOL_EXE
 """
-import math
 import os
 import re
-import resource
 import shutil
-import signal
-import struct
 import subprocess
 import sys
 import tempfile
+
+from txcheck import check, finish, frames_of, full_disk_at, pcmtool, tone, win
 
 runner, writer = sys.argv[1], sys.argv[2]
 bindir = os.path.dirname(writer)
@@ -28,38 +26,12 @@ CASES = [  # channels, rate, bits, seconds, options, expected mpg123 summary, ou
     (2, 44100, 16, 2.5, ["vbr-mode=fastvbr", "sample-rate=32kHz", "joint-stereo"], "vbr 32000 j-s", 32000),
     (2, 44100, 16, 2.0, ["vbr-mode=cbr", "bitrate=192000bps", "joint-stereo=off"], "cbr192 44100 stereo", 44100),
 ]
-failures = 0
-
-
-def win(path):
-    return "Z:" + path.replace("/", "\\")
-
-
-def check(ok, what, detail=""):
-    global failures
-    print(("ok   " if ok else "FAIL ") + what + ("" if ok else "\n     " + detail.strip()[-600:]))
-    failures += not ok
-
-
-def tone(channels, bits, frames, rate):
-    out = bytearray()
-    for f in range(frames):
-        for c in range(channels):
-            v = math.sin(2 * math.pi * (330 + 220 * c) * f / rate) * 0.5
-            if bits == 8:
-                out += struct.pack("B", int(128 + v * 127))
-            elif bits == 16:
-                out += struct.pack("<h", int(v * 32767))
-            else:
-                out += struct.pack("<i", int(v * 8388607))[:3]
-    return bytes(out)
 
 
 def encode(exe, raw, out, channels, rate, bits, options, **kw):
     if os.path.exists(out):
         os.remove(out)
-    return subprocess.run([runner, exe, "MP3", win(raw), win(out), str(channels), str(rate), str(bits)] + options,
-                          capture_output=True, text=True, **kw)
+    return pcmtool(runner, exe, "write", "MP3", raw, out, str(channels), str(rate), str(bits), *options, **kw)
 
 
 def summary(mp3):
@@ -83,7 +55,7 @@ with tempfile.TemporaryDirectory(prefix="txmp3") as temp:
             xing = b"Xing" in f.read(4096)
         check(xing == (not expected.startswith("cbr")), name + ": Xing header %s" % ("present" if xing else "absent"))
         subprocess.run(["mpg123", "-q", "-w", wav, mp3], capture_output=True)
-        decoded = int(subprocess.run(["soxi", "-s", wav], capture_output=True, text=True).stdout.strip() or -1)
+        decoded = frames_of(wav)
         wanted = frames * outrate // rate
         check(0 <= decoded - wanted <= FRAME_SLACK, name + ": decodes %d frames for %d" % (decoded, wanted))
         if tags:
@@ -102,10 +74,10 @@ with tempfile.TemporaryDirectory(prefix="txmp3") as temp:
     alone, elsewhere = os.path.join(temp, "alone"), os.path.join(temp, "lame")
     os.makedirs(alone)
     os.makedirs(elsewhere)
-    for dll in ("pcmwrite.exe", "Trelvox.dll"):
+    for dll in (os.path.basename(writer), "Trelvox.dll"):
         shutil.copy(os.path.join(bindir, dll), alone)
     shutil.copy(os.path.join(bindir, "lame_enc.dll"), elsewhere)
-    lonely = os.path.join(alone, "pcmwrite.exe")
+    lonely = os.path.join(alone, os.path.basename(writer))
     subprocess.run([runner, "reg", "delete", APP_PATHS, "/f"], capture_output=True)
     result = encode(lonely, raw, mp3, 2, 44100, 16, [], cwd=alone)
     check(result.returncode == 1 and result.stderr.startswith("e: LAME MP3 encoder was not installed, see ")
@@ -122,25 +94,18 @@ with tempfile.TemporaryDirectory(prefix="txmp3") as temp:
     with open(raw, "wb") as f:
         f.write(tone(2, 16, 44100 * 10, 44100))
 
-    def disk_of(size):
-        def limit():
-            resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-        return limit
-
-    result = encode(writer, raw, mp3, 2, 44100, 16, [], preexec_fn=disk_of(48 * 1024), restore_signals=False)
+    result = encode(writer, raw, mp3, 2, 44100, 16, [], preexec_fn=full_disk_at(48 * 1024), restore_signals=False)
     check(result.returncode == 1 and re.fullmatch(r"e: Output file cannot be written \(error \d+\)\n", result.stderr),
           "full disk: cannot be written", "rc %d %s" % (result.returncode, result.stderr))
     # The same at Close: the 48 KB of MP3 wait in the stream's 64 KB buffer until Close
     # flushes them. The error is reported, and Close still succeeds.
     with open(raw, "wb") as f:
         f.write(tone(2, 16, 44100 * 3, 44100))
-    result = encode(writer, raw, mp3, 2, 44100, 16, [], preexec_fn=disk_of(16 * 1024), restore_signals=False)
+    result = encode(writer, raw, mp3, 2, 44100, 16, [], preexec_fn=full_disk_at(16 * 1024), restore_signals=False)
     check(result.returncode == 0 and re.fullmatch(r"e: Output file cannot be written \(error \d+\)\n", result.stderr),
           "full disk at Close: reported, Close succeeds", "rc %d %s" % (result.returncode, result.stderr))
     result = encode(writer, raw, os.path.join(temp, "bad<name>.mp3"), 2, 44100, 16, [])
     check(result.returncode == 1 and result.stderr == "e: Output file cannot be opened for writing\n",
           "unusable name: cannot be opened", "rc %d %s" % (result.returncode, result.stderr))
 
-print("%d failed" % failures)
-sys.exit(1 if failures else 0)
+finish()

@@ -1,69 +1,55 @@
 #include "Fade.h"
+#include "TempFile.h"
 #include "TestSupport.h"
 
 #include <vector>
 
 namespace {
 
-WAVEFORMATEX Pcm(uint16_t channels, uint16_t bits, uint32_t rate = 44100) {
-    WAVEFORMATEX wfx = {WAVE_FORMAT_PCM, channels, rate, 0, uint16_t(channels * bits / 8), bits, 0};
-    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
-    return wfx;
+using txtest::Pcm;
+
+// The driver's temporary file holding `samples` samples of 4000, positioned at byte `at`.
+void Fill(TempFile& file, size_t samples, long at) {
+    ASSERT_TRUE(file.Create("ana"));
+    std::vector<int16_t> pcm(samples, 4000);
+    fwrite(pcm.data(), 2, pcm.size(), file.get());
+    fseek(file.get(), at, SEEK_SET);
 }
 
-// A "w+b" temporary file as the conversion driver keeps one, holding `samples` samples of
-// 4000 and positioned at byte `at`.
-class TempStream {
-public:
-    TempStream(size_t samples, long at) : m_path(m_dir / "ana.tmp") {
-        m_file = fopen(m_path.c_str(), "w+b");
-        std::vector<int16_t> pcm(samples, 4000);
-        fwrite(pcm.data(), 2, pcm.size(), m_file);
-        fseek(m_file, at, SEEK_SET);
-    }
-    ~TempStream() { fclose(m_file); }
-    FILE* get() const { return m_file; }
-    std::vector<int16_t> Samples() {
-        long at = ftell(m_file);
-        fseek(m_file, 0, SEEK_END);
-        std::vector<int16_t> out(size_t(ftell(m_file)) / 2);
-        fseek(m_file, 0, SEEK_SET);
-        EXPECT_EQ(fread(out.data(), 2, out.size(), m_file), out.size());
-        fseek(m_file, at, SEEK_SET);
-        return out;
-    }
-
-private:
-    txtest::TempDir m_dir;
-    std::string m_path;
-    FILE* m_file;
-};
+// All the samples of the file; its position stays.
+std::vector<int16_t> Samples(const TempFile& file) {
+    fflush(file.get());
+    std::string bytes = txtest::ReadFile(file.Path());
+    return std::vector<int16_t>(reinterpret_cast<const int16_t*>(bytes.data()),
+                                reinterpret_cast<const int16_t*>(bytes.data() + bytes.size()));
+}
 
 TEST(Fade, LengthIsWholeFramesOfTheRoundedByteCount) {
-    EXPECT_EQ(Fade(Pcm(2, 16), 3).Bytes(), 528u); // MulDiv gives 529
-    EXPECT_EQ(Fade(Pcm(2, 16), 0).Bytes(), 0u);
+    EXPECT_EQ(Fade(Pcm(2, 44100, 16), 3).Bytes(), 528u); // MulDiv gives 529
+    EXPECT_EQ(Fade(Pcm(2, 44100, 16), 0).Bytes(), 0u);
 }
 
 TEST(Fade, RampScalesEverySampleByItsOwnPosition) {
     // 16-bit: 4 samples get 0, 1/4, 1/2, 3/4 (fade in) or 1, 3/4, 1/2, 1/4 (fade out), truncated.
     std::vector<int16_t> up = {1000, -1000, 1001, -999}, down = up;
-    Fade::Ramp(Pcm(2, 16), reinterpret_cast<uint8_t*>(up.data()), 8, false);
-    Fade::Ramp(Pcm(2, 16), reinterpret_cast<uint8_t*>(down.data()), 8, true);
+    Fade::Ramp(Pcm(2, 44100, 16), reinterpret_cast<uint8_t*>(up.data()), 8, false);
+    Fade::Ramp(Pcm(2, 44100, 16), reinterpret_cast<uint8_t*>(down.data()), 8, true);
     EXPECT_EQ(up, (std::vector<int16_t>{0, -250, 500, -749}));
     EXPECT_EQ(down, (std::vector<int16_t>{1000, -750, 500, -249}));
 
     std::vector<uint8_t> eight = {255, 0, 200, 100};
-    Fade::Ramp(Pcm(1, 8), eight.data(), 4, false);
+    Fade::Ramp(Pcm(1, 44100, 8), eight.data(), 4, false);
     EXPECT_EQ(eight, (std::vector<uint8_t>{128, 96, 164, 107}));
 
     uint8_t wide[6] = {1, 2, 3, 4, 5, 6};
-    Fade::Ramp(Pcm(1, 24), wide, 6, false);
+    Fade::Ramp(Pcm(1, 44100, 24), wide, 6, false);
     EXPECT_EQ(wide[0], 1);
 }
 
 TEST(Fade, InStartsAtTheCurrentPositionAndOutEndsTheFile) {
-    TempStream file(20, 8);
-    Fade fade(Pcm(1, 16, 1000), 4); // 8 bytes, 4 samples
+    TempFile file;
+    Fill(file, 20, 8);
+    Fade fade(Pcm(1, 1000, 16), 4); // 8 bytes, 4 samples
     EXPECT_TRUE(fade.ApplyIn(file.get()));
     EXPECT_EQ(ftell(file.get()), 8);
     EXPECT_TRUE(fade.ApplyOut(file.get()));
@@ -73,16 +59,17 @@ TEST(Fade, InStartsAtTheCurrentPositionAndOutEndsTheFile) {
         expected[4 + i] = int16_t(1000 * i);
         expected[16 + i] = int16_t(4000 - 1000 * i);
     }
-    EXPECT_EQ(file.Samples(), expected);
+    EXPECT_EQ(Samples(file), expected);
 }
 
 TEST(Fade, AFileShorterThanTheFadeStaysAsItIs) {
-    TempStream file(6, 4);
-    Fade fade(Pcm(1, 16, 1000), 10); // 20 bytes
+    TempFile file;
+    Fill(file, 6, 4);
+    Fade fade(Pcm(1, 1000, 16), 10); // 20 bytes
     EXPECT_FALSE(fade.ApplyOut(file.get()));
     EXPECT_FALSE(fade.ApplyIn(file.get()));
     EXPECT_EQ(ftell(file.get()), 4);
-    EXPECT_EQ(file.Samples(), std::vector<int16_t>(6, 4000));
+    EXPECT_EQ(Samples(file), std::vector<int16_t>(6, 4000));
 }
 
 } // namespace

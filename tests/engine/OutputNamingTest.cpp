@@ -1,12 +1,13 @@
 // Output names from naming schemes: source location, tags, errors, extensions, collisions.
+#include "TagText.h"
 #include "TestSupport.h"
 #include "Trelvox.h"
-#include "TrelvoxMetadata.h"
 
 #include <ctype.h>
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -19,27 +20,12 @@ std::string MpegAudio() {
     return frame + frame + frame + frame + frame + frame + frame + frame;
 }
 
-struct TextFrame {
-    int id;
-    const wchar_t* text;
-};
-
-void WriteTaggedFile(const std::string& path, std::initializer_list<TextFrame> frames) {
+void WriteTaggedFile(const std::string& path, const std::vector<txtest::TextFrame>& frames) {
     txtest::WriteFile(path, MpegAudio());
-    IMetadataTag* tag = nullptr;
-    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
-    for (const TextFrame& f : frames) {
-        IMetadataFrameText* frame = nullptr;
-        ASSERT_EQ(MetadataCreateFrame(f.id, IID_IMetadataFrameText, reinterpret_cast<void**>(&frame)), S_OK);
-        frame->SetText(f.text);
-        frame->AttachTo(tag);
-        frame->Release();
-    }
     IMetadata* md = nullptr;
     ASSERT_EQ(MetadataCreateMP3(path.c_str(), &md), S_OK);
-    EXPECT_EQ(md->SetTag(tag), S_OK);
+    EXPECT_EQ(txtest::SetTextFrames(md, frames), S_OK);
     md->Release();
-    tag->Release();
 }
 
 class OutputNaming : public ::testing::Test {
@@ -163,7 +149,7 @@ TEST_F(OutputNaming, TagValuesAreCleanedAndCut) {
     EXPECT_EQ(ForMP3("D:\\<album>", path), "D:\\a b c d e f g h i j k.mp3");
     EXPECT_EQ(ForMP3("D:\\<tracknum> <year> <genre>", path), "D:\\07 1999 Rock.mp3");
 
-    WriteTaggedFile(path, {{kTRCK, L"11"}, {kTIT2, std::wstring(150, L'x').c_str()}});
+    WriteTaggedFile(path, {{kTRCK, L"11"}, {kTIT2, std::wstring(150, L'x')}});
     EXPECT_EQ(ForMP3("D:\\<tracknum> <title> <artist> <year> <genre>", path),
               "D:\\11 " + std::string(99, 'x') + " Unknown 0000 Unknown.mp3");
 }

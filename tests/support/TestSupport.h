@@ -19,18 +19,25 @@ public:
         std::string kind;
     };
 
-    bool TX_THISCALL ConfirmOverwrite(const char* path) override;
-    void TX_THISCALL ReportMessage(const char* text) override;
-    void TX_THISCALL ReportError(const char* text, const char* kind) override;
-    void TX_THISCALL SetProgressRange(uint32_t total) override;
-    void TX_THISCALL SetProgressPos(uint32_t pos) override;
-    void TX_THISCALL StepProgress(uint32_t bytes) override;
-    void TX_THISCALL SetStatusText(const char* text) override;
-    int32_t TX_THISCALL IsCancelled() override;
-    void TX_THISCALL SetItemText(const char* text, int32_t flag) override;
+    bool TX_THISCALL ConfirmOverwrite(const char*) override {
+        ++overwriteQuestions;
+        return overwriteAnswer;
+    }
+    void TX_THISCALL ReportMessage(const char* text) override { messages.emplace_back(text ? text : ""); }
+    void TX_THISCALL ReportError(const char* text, const char* kind) override {
+        lines.push_back({text ? text : "", kind ? kind : ""});
+    }
+    void TX_THISCALL SetProgressRange(uint32_t total) override { progressRange = total; }
+    void TX_THISCALL SetProgressPos(uint32_t) override {}
+    void TX_THISCALL StepProgress(uint32_t) override {}
+    void TX_THISCALL SetStatusText(const char* text) override { statusTexts.emplace_back(text ? text : ""); }
+    int32_t TX_THISCALL IsCancelled() override { return cancelled; }
+    void TX_THISCALL SetItemText(const char* text, int32_t) override {
+        itemTexts.emplace_back(text ? text : "");
+    }
 
-    // The error lines of kind "e", each with its trailing newline.
-    std::vector<std::string> Errors() const;
+    // The error lines of kind "e" one after the other, each with its trailing newline.
+    std::string Errors() const;
     std::string AllText() const;
 
     bool overwriteAnswer = false;
@@ -41,7 +48,6 @@ public:
     std::vector<std::string> statusTexts;
     std::vector<std::string> itemTexts;
     uint32_t progressRange = 0;
-    uint64_t progressSteps = 0;
 };
 
 // A fresh directory under the system temporary directory, removed with its contents.
@@ -54,18 +60,21 @@ public:
 
     const std::string& path() const { return m_path; }
     // path() + "\\" + name
-    std::string operator/(const std::string& name) const;
+    std::string operator/(const std::string& name) const { return m_path + "\\" + name; }
 
 private:
     std::string m_path;
 };
 
-// Removes a directory tree; true if it is gone afterwards.
-bool RemoveTree(const std::string& path);
-
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+
+// Integer PCM of the given shape.
+inline WAVEFORMATEX Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
+    const uint16_t align = uint16_t(channels * bits / 8);
+    return {WAVE_FORMAT_PCM, channels, rate, rate * align, align, bits, 0};
+}
 
 // The current reference count, read by an AddRef/Release pair.
 ULONG RefCount(IUnknown* object);
@@ -74,8 +83,5 @@ ULONG RefCount(IUnknown* object);
 // is the object's) and refuses every IID in unsupported with E_NOINTERFACE and a null out.
 void CheckInterfaces(IUnknown* object, std::initializer_list<IID> supported,
                      std::initializer_list<IID> unsupported);
-
-// Reads an environment variable set by the test harness ("" if unset).
-std::string Env(const char* name);
 
 } // namespace txtest

@@ -1,33 +1,16 @@
 #!/usr/bin/env python3
 """Checks the Wave classes against native tools: files made by sox are decoded by our source
 to the PCM sox decodes, and every file our destination writes is read by sox and ffprobe with
-the right format and length. Usage: third_party_wav.py HARNESS_RUNNER WAVTOOL_EXE"""
+the right format and length. Usage: check_wav_with_tools.py RUNNER PCMTOOL_EXE"""
 import json
 import os
-import resource
-import signal
 import subprocess
 import sys
 import tempfile
 
-runner, wavtool = sys.argv[1], sys.argv[2]
-failures = 0
+from txcheck import check, finish, full_disk_at, pcmtool
 
-
-def win(path):
-    return "Z:" + path.replace("/", "\\")
-
-
-def tool(*args, **kw):
-    cmd = [runner, wavtool] + [win(a) if a.startswith("/") else a for a in args]
-    return subprocess.run(cmd, capture_output=True, text=True, **kw)
-
-
-def check(ok, what):
-    global failures
-    print(("ok   " if ok else "FAIL ") + what)
-    if not ok:
-        failures += 1
+runner, exe = sys.argv[1], sys.argv[2]
 
 
 def samples(raw):
@@ -37,7 +20,7 @@ def samples(raw):
 def decodes_like_sox(name, wav, rate, channels):
     """Our source decodes wav to the PCM that sox decodes (exactly for PCM files)."""
     ours = wav + ".ours.raw"
-    result = tool("decode", wav, ours)
+    result = pcmtool(runner, exe, "read", "Wave", wav, ours)
     check(result.returncode == 0, f"{name}: our source opens and plays it {result.stderr.strip()}")
     if result.returncode != 0:
         return
@@ -101,8 +84,8 @@ with tempfile.TemporaryDirectory(prefix="txwav") as tmp:
                         "unsigned" if bits == 8 else "signed", "-b", str(bits), raw,
                         "synth", "2", "sine", "500"], check=True)
         out = os.path.join(tmp, "out-" + name + ".wav")
-        args = ["encode", raw, out, str(ch), str(rate), str(bits)] + ([codec] if codec else [])
-        result = tool(*args)
+        result = pcmtool(runner, exe, "write", "Wave", raw, out, str(ch), str(rate), str(bits),
+                         "wave-codec=" + (codec or "PCM"))
         check(result.returncode == 0, f"written {name}: destination writes it {result.stderr.strip()}")
         if result.returncode != 0:
             continue
@@ -121,15 +104,9 @@ with tempfile.TemporaryDirectory(prefix="txwav") as tmp:
               f"{stream.get('sample_rate')} Hz {fdur} s")
 
     # A full disk (a file-size limit here) is reported by the Write that meets it.
-    def small_disk():
-        resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, 64 * 1024))
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-
-    out = os.path.join(tmp, "full.wav")
-    result = tool("encode", os.path.join(tmp, "in-pcm16.raw"), out, "2", "44100", "16", preexec_fn=small_disk,
-                  restore_signals=False)
+    result = pcmtool(runner, exe, "write", "Wave", os.path.join(tmp, "in-pcm16.raw"), os.path.join(tmp, "full.wav"),
+                     "2", "44100", "16", preexec_fn=full_disk_at(64 * 1024), restore_signals=False)
     check(result.returncode == 1 and result.stderr == "e: Output file cannot be written\n",
           f"full disk: rc {result.returncode} {result.stderr.strip()}")
 
-print(f"{failures} failed")
-sys.exit(1 if failures else 0)
+finish()
