@@ -190,6 +190,19 @@ TEST_F(MP3Metadata, DamagedTagsGiveAPartialTagWithoutCrashing) {
         EXPECT_EQ(TextOf(tag, kTIT2), L"Hello");
         tag->Release();
     }
+    // Every cut of a whole written tag.
+    txtest::WriteFile(path, MpegAudio());
+    IMetadataTag* tag = RichTag();
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    tag->Release();
+    std::string whole = txtest::ReadFile(path);
+    for (size_t cut = 0; cut < whole.size() - MpegAudio().size(); cut += 3) {
+        txtest::WriteFile(path, whole.substr(0, cut));
+        IMetadataTag* partial = ReadTag(path);
+        ASSERT_NE(partial, nullptr) << "cut at " << cut;
+        EXPECT_LE(partial->GetFrameCount(), 3u) << "cut at " << cut;
+        partial->Release();
+    }
 }
 
 TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
@@ -213,20 +226,6 @@ TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->GetFrameCount(), 2u);
     back->Release();
-}
-
-TEST_F(MP3Metadata, EveryTruncationOfAWrittenTagReadsWithoutCrashing) {
-    IMetadataTag* tag = RichTag();
-    ASSERT_EQ(WriteTag(path, tag), S_OK);
-    tag->Release();
-    std::string whole = txtest::ReadFile(path);
-    for (size_t cut = 0; cut < whole.size() - MpegAudio().size(); cut += 3) {
-        txtest::WriteFile(path, whole.substr(0, cut));
-        IMetadataTag* partial = ReadTag(path);
-        ASSERT_NE(partial, nullptr) << "cut at " << cut;
-        EXPECT_LE(partial->GetFrameCount(), 3u) << "cut at " << cut;
-        partial->Release();
-    }
 }
 
 TEST_F(MP3Metadata, AFileThatCannotBeReplacedStaysAsItWas) {
