@@ -94,11 +94,9 @@ std::string RichFrames() {
 TEST(ID3v24Reader, EncodingsListsAndRenamedFrames) {
     ID3_Tag tag;
     EXPECT_EQ(Parse(Tag(RichFrames()), tag), 11u) << "TDRC gives three frames; TSOP and RVA2 none";
+    // The lists, UTF-16 without a byte order mark, the genre reference and the year are
+    // NativeTagTools' mutagen cases.
     EXPECT_EQ(Field(tag, ID3FID_TITLE), L"Caf\u00e9");
-    EXPECT_EQ(Field(tag, ID3FID_LEADARTIST), L"Bj\u00f6rk/Sugarcubes");
-    EXPECT_EQ(Field(tag, ID3FID_ALBUM), L"\u6771\u4eac");
-    EXPECT_EQ(Field(tag, ID3FID_CONTENTTYPE), L"(17)Dream Pop");
-    EXPECT_EQ(Field(tag, ID3FID_YEAR), L"2004");
     EXPECT_EQ(Field(tag, ID3FID_DATE), L"0605");
     EXPECT_EQ(Field(tag, ID3FID_TIME), L"0708");
     EXPECT_EQ(Field(tag, ID3FID_USERTEXT, ID3FN_DESCRIPTION), L"MOOD");
