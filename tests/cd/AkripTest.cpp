@@ -126,6 +126,30 @@ protected:
         }
     }
 
+    struct CloseAndRelease {
+        void operator()(CAudioCD* cd) const {
+            cd->Close();
+            cd->Release();
+        }
+    };
+    // The disc in drive 0:target:0, opened once, closed and released at the end of the scope.
+    static std::unique_ptr<CAudioCD, CloseAndRelease> OpenCd(CAudioCDDevices* devices, uint8_t target) {
+        CAudioCD* cd = nullptr;
+        EXPECT_EQ(S_OK, devices->GetCD(0, target, 0, &cd)) << "target " << int(target);
+        EXPECT_EQ(S_OK, cd ? cd->Open(false) : E_POINTER)
+            << "target " << int(target) << ": error " << akrip::GetAkripError();
+        return std::unique_ptr<CAudioCD, CloseAndRelease>(cd);
+    }
+
+    static std::string ReadTrackOf(CAudioCD* cd, int index) {
+        CAudioCDTrack* track = nullptr;
+        if (!cd->GetTrack(index, &track))
+            return "no track " + std::to_string(index);
+        std::string bytes = ReadTrack(track);
+        track->Release();
+        return bytes;
+    }
+
     static akrip::CdHandle Open(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t method = 0) {
         akrip::GetCdHandleRequest request = {12, 1, adapter, target, lun, method, 0, 0, 0};
         return akrip::GetCdHandle(&request);
@@ -141,6 +165,11 @@ TEST_F(AspiBench, EveryReadMethodReturnsTheImageBytesOfWholeTracks) {
     cdtest::DiscSpec spec = cdtest::AudioDisc({100, 27, 55});
     spec.tracks[2].indexZero = 10;
     DiscFixture disc(m_dir.path(), spec);
+    cdtest::DiscSpec wavSpec = cdtest::AudioDisc({55, 31}); // one WAV file per track
+    wavSpec.wavPerTrack = true;
+    wavSpec.tracks[1].indexZero = 4;
+    DiscFixture wavDisc(m_dir.path(), wavSpec, "wav");
+    AddDrive(0, 0, 0, wavDisc.CuePath());
     AddDrive(0, 1, 0, disc.CuePath());
     auto devices = Devices();
     ASSERT_EQ(akrip::kModeManager, akrip::AspiMode()) << "start error " << devices->StartError();
@@ -159,29 +188,11 @@ TEST_F(AspiBench, EveryReadMethodReturnsTheImageBytesOfWholeTracks) {
     }
 
     // The same through the track objects, with the method detected.
-    CAudioCD* cd = nullptr;
-    ASSERT_EQ(S_OK, devices->GetCD(0, 1, 0, &cd));
-    ASSERT_EQ(S_OK, cd->Open(false));
-    ExpectEveryTrackReads(cd, disc);
+    auto cd = OpenCd(devices.get(), 1);
+    ExpectEveryTrackReads(cd.get(), disc);
     CAudioCDTrack* none = nullptr;
     EXPECT_FALSE(cd->GetTrack(3, &none));
-    cd->Close();
-    cd->Release();
-}
-
-TEST_F(AspiBench, WavPerTrackDiscReadsBitExact) {
-    cdtest::DiscSpec spec = cdtest::AudioDisc({55, 31});
-    spec.wavPerTrack = true;
-    spec.tracks[1].indexZero = 4;
-    DiscFixture disc(m_dir.path(), spec);
-    AddDrive(0, 0, 0, disc.CuePath());
-    auto devices = Devices();
-    CAudioCD* cd = nullptr;
-    ASSERT_EQ(S_OK, devices->GetCD(0, 0, 0, &cd));
-    ASSERT_EQ(S_OK, cd->Open(false));
-    ExpectEveryTrackReads(cd, disc);
-    cd->Close();
-    cd->Release();
+    ExpectEveryTrackReads(OpenCd(devices.get(), 0).get(), wavDisc);
 }
 
 // An open, detect, read and close cycle on a drive whose READ CD leaves the buffer untouched
@@ -190,13 +201,8 @@ TEST_F(AspiBench, OpenDetectReadCloseSendsTheseCommands) {
     DiscFixture disc(m_dir.path(), cdtest::AudioDisc({60, 30}));
     AddDrive(0, 0, 0, disc.CuePath(), "untouched BE F0\nuntouched BE 10\nrefuse 28\n");
     auto devices = Devices();
-    CAudioCD* cd = nullptr;
-    ASSERT_EQ(S_OK, devices->GetCD(0, 0, 0, &cd));
-    ASSERT_EQ(S_OK, cd->Open(false));
-    ExpectEveryTrackReads(cd, disc, 5);
-    cd->Close();
+    ExpectEveryTrackReads(OpenCd(devices.get(), 0).get(), disc, 5);
     std::vector<std::string> log = Log();
-    cd->Release();
 
     const std::string readCd2 = "BE 00 00 00 00 00 00 00 1B F0 00 00";
     const std::string readCd1 = "BE 00 00 00 00 00 00 00 1B 10 00 00";
@@ -387,11 +393,9 @@ TEST_F(AspiBench, FailuresEndCleanly) {
 
     // Late completions come through the event; two failing attempts do not change the method.
     ASSERT_EQ(S_OK, cds[2]->Open(false));
-    CAudioCDTrack* track = nullptr;
-    ASSERT_TRUE(cds[2]->GetTrack(0, &track));
-    EXPECT_EQ("", Difference(ReadTrack(track), disc.Frames(0, 60)));
+    EXPECT_EQ("", Difference(ReadTrackOf(cds[2], 0), disc.Frames(0, 60)));
     EXPECT_EQ(2, akrip::GetReadMethod(cds[2]->Handle()));
-    track->Release();
+    CAudioCDTrack* track = nullptr;
 
     // Unreadable frames: the stream ends with what came before the failing block.
     ASSERT_EQ(S_OK, cds[3]->Open(false));
@@ -456,10 +460,8 @@ TEST_F(AspiBench, MixedModeEnhancedAnd99TrackDiscs) {
         uint32_t length;
         bool data;
     };
-    auto check = [&](uint8_t target, std::vector<Expect> expected) -> CAudioCD* {
-        CAudioCD* cd = nullptr;
-        EXPECT_EQ(S_OK, devices->GetCD(0, target, 0, &cd));
-        EXPECT_EQ(S_OK, cd->Open(false));
+    auto check = [&](uint8_t target, std::vector<Expect> expected) {
+        auto cd = OpenCd(devices.get(), target);
         EXPECT_EQ(static_cast<int>(expected.size()), cd->GetTrackCount());
         for (size_t i = 0; i < expected.size() && static_cast<int>(i) < cd->GetTrackCount(); ++i) {
             CAudioCDTrack* track = nullptr;
@@ -473,29 +475,20 @@ TEST_F(AspiBench, MixedModeEnhancedAnd99TrackDiscs) {
         }
         return cd;
     };
-    CAudioCD* cd = check(0, {{1, 0, 250, true}, {2, 250, 60, false}, {3, 310, 40, false}});
-    CAudioCDTrack* track = nullptr;
-    ASSERT_TRUE(cd->GetTrack(1, &track));
-    EXPECT_EQ("", Difference(ReadTrack(track), mixedDisc.Frames(250, 60)));
-    track->Release();
-    cd->Close();
-    cd->Release();
-
+    EXPECT_EQ(
+        "", Difference(
+                ReadTrackOf(check(0, {{1, 0, 250, true}, {2, 250, 60, false}, {3, 310, 40, false}}).get(), 1),
+                mixedDisc.Frames(250, 60)));
     // The last audio track before the data session: the gap is taken off but for the 150
     // pregap frames of the data track, which read as silence.
-    cd = check(1, {{1, 0, 60, false}, {2, 60, 200, false}, {3, 11510, 30, true}});
-    ASSERT_TRUE(cd->GetTrack(1, &track));
-    EXPECT_EQ("", Difference(ReadTrack(track), enhancedDisc.Frames(60, 200)));
-    track->Release();
-    cd->Close();
-    cd->Release();
-
+    EXPECT_EQ(
+        "", Difference(ReadTrackOf(
+                           check(1, {{1, 0, 60, false}, {2, 60, 200, false}, {3, 11510, 30, true}}).get(), 1),
+                       enhancedDisc.Frames(60, 200)));
     std::vector<Expect> all;
     for (int i = 0; i < 99; ++i)
         all.push_back({i + 1, static_cast<uint32_t>(2 * i), 2, false});
-    cd = check(2, all);
-    cd->Close();
-    cd->Release();
+    check(2, all);
 }
 
 } // namespace

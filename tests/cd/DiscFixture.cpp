@@ -48,10 +48,6 @@ DiscSpec AudioDisc(std::initializer_list<uint32_t> frames) {
 DiscFixture::DiscFixture(const std::string& dir, const DiscSpec& spec, const std::string& name) {
     m_cue = dir + "\\" + name + ".cue";
     std::string cue;
-    if (!spec.title.empty())
-        cue += "TITLE \"" + spec.title + "\"\n";
-    if (!spec.performer.empty())
-        cue += "PERFORMER \"" + spec.performer + "\"\n";
     std::string bin;
     if (!spec.wavPerTrack)
         cue += "FILE \"" + name + ".bin\" BINARY\n";
@@ -73,10 +69,6 @@ DiscFixture::DiscFixture(const std::string& dir, const DiscSpec& spec, const std
             fileFrames = 0;
         }
         cue += std::string("  TRACK ") + number + (track.audio ? " AUDIO\n" : " MODE1/2352\n");
-        if (!track.title.empty())
-            cue += "    TITLE \"" + track.title + "\"\n";
-        if (!track.performer.empty())
-            cue += "    PERFORMER \"" + track.performer + "\"\n";
         if (track.indexZero)
             cue += "    INDEX 00 " + CueTime(fileFrames) + "\n";
         cue += "    INDEX 01 " + CueTime(fileFrames + track.indexZero) + "\n";

@@ -18,15 +18,11 @@ struct TrackSpec {
     bool audio = true;
     int session = 1;
     uint32_t indexZero = 0; // frames of pregap kept in the file before index 1
-    std::string title;
-    std::string performer;
 };
 
 struct DiscSpec {
     std::vector<TrackSpec> tracks;
     bool wavPerTrack = false;
-    std::string title;
-    std::string performer;
 };
 
 class DiscFixture {

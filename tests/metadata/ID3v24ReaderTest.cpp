@@ -2,9 +2,8 @@
 // in their 2.3 form, and damaged tags neither crash nor invent frames.
 #include "FieldText.h"
 #include "ID3v24Reader.h"
+#include "TagText.h"
 #include "TestSupport.h"
-#include "Trelvox.h"
-#include "TrelvoxMetadata.h"
 
 #include <zlib.h>
 
@@ -95,11 +94,9 @@ std::string RichFrames() {
 TEST(ID3v24Reader, EncodingsListsAndRenamedFrames) {
     ID3_Tag tag;
     EXPECT_EQ(Parse(Tag(RichFrames()), tag), 11u) << "TDRC gives three frames; TSOP and RVA2 none";
+    // The lists, UTF-16 without a byte order mark, the genre reference and the year are
+    // NativeTagTools' mutagen cases.
     EXPECT_EQ(Field(tag, ID3FID_TITLE), L"Caf\u00e9");
-    EXPECT_EQ(Field(tag, ID3FID_LEADARTIST), L"Bj\u00f6rk/Sugarcubes");
-    EXPECT_EQ(Field(tag, ID3FID_ALBUM), L"\u6771\u4eac");
-    EXPECT_EQ(Field(tag, ID3FID_CONTENTTYPE), L"(17)Dream Pop");
-    EXPECT_EQ(Field(tag, ID3FID_YEAR), L"2004");
     EXPECT_EQ(Field(tag, ID3FID_DATE), L"0605");
     EXPECT_EQ(Field(tag, ID3FID_TIME), L"0708");
     EXPECT_EQ(Field(tag, ID3FID_USERTEXT, ID3FN_DESCRIPTION), L"MOOD");
@@ -191,50 +188,16 @@ TEST(ID3v24Reader, DamagedTagsNeitherCrashNorInventFrames) {
               -1);
 }
 
-TEST(ID3v24Reader, FilesReadThroughTheContainerAndRewrittenAs23) {
-    InitTX(nullptr);
-    PutProfileInt("Settings", "MP3_Store_ID3v1", 0);
+// Rewriting such a file as 2.3 in front of the same audio: NativeTagTools' ffmpeg cases.
+TEST(ID3v24Reader, FilesReadThroughTheContainer) {
     txtest::TempDir dir;
     std::string path = dir / "v24.mp3";
-    std::string mpeg(417 * 4, '\0');
-    for (size_t i = 0; i < mpeg.size(); i += 417)
-        mpeg.replace(i, 3, "\xFF\xFB\x90");
     // An ID3v1 tag behind the audio fills only what the 2.4 tag lacks.
     std::string v1 = "TAG" + std::string("V1 Title").append(22, '\0') +
                      std::string("V1 Artist").append(21, '\0') + std::string("V1 Album").append(22, '\0') +
                      "1999" + std::string(30, '\0') + "\x11";
     ASSERT_EQ(v1.size(), 128u);
     txtest::WriteFile(path, Tag(Frame("TIT2", "\003Gr\303\274\303\237e") + Frame("TPE1", kLatin1 + "V24")) +
-                                mpeg + v1);
-
-    IMetadata* md = nullptr;
-    ASSERT_EQ(MetadataCreateFromFile(path.c_str(), &md), S_OK);
-    IMetadataTag* tag = nullptr;
-    ASSERT_EQ(md->GetTag(&tag), S_OK);
-    auto text = [&](int id) {
-        IMetadataFrameText* frame = nullptr;
-        if (tag->GetFrame(id, IID_IMetadataFrameText, reinterpret_cast<void**>(&frame)) != S_OK)
-            return std::wstring(L"<missing>");
-        wchar_t buf[64] = L"";
-        frame->GetText(buf, 64);
-        frame->Release();
-        return std::wstring(buf);
-    };
-    EXPECT_EQ(text(47), L"Gr\u00fc\u00dfe");
-    EXPECT_EQ(text(61), L"V24");
-    EXPECT_EQ(text(29), L"V1 Album");
-    EXPECT_EQ(text(80), L"1999");
-
-    // Writing replaces the 2.4 tag by a 2.3 one in front of the same audio.
-    ASSERT_EQ(md->SetTag(tag), S_OK);
-    tag->Release();
-    md->Release();
-    std::string written = txtest::ReadFile(path);
-    ASSERT_GE(written.size(), 10 + mpeg.size());
-    EXPECT_EQ(written.substr(0, 4), std::string("ID3\x03", 4));
-    uint32_t size = 0;
-    for (int i = 6; i < 10; ++i)
-        size = size << 7 | static_cast<uint8_t>(written[static_cast<size_t>(i)]);
-    EXPECT_TRUE(written.substr(10 + size) == mpeg)
-        << "audio after the new tag: " << written.size() - 10 - size;
+                                "\xFF\xFB\x90" + std::string(414, '\0') + v1);
+    EXPECT_EQ(txtest::TagTexts(path, {47, 61, 29, 80}), L"5\nGr\u00fc\u00dfe\nV24\nV1 Album\n1999\n");
 }

@@ -4,9 +4,8 @@
 #include "TrelvoxMetadata.h"
 
 #include <oleauto.h>
-#include <string.h>
 
-#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -97,15 +96,8 @@ std::string FailureMessage() {
 
 std::vector<std::string> FilesIn(const std::string& dir) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found)) {
-        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
-            names.push_back(found.cFileName);
-    }
-    if (find != INVALID_HANDLE_VALUE)
-        FindClose(find);
-    std::sort(names.begin(), names.end());
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
     return names;
 }
 
@@ -149,22 +141,9 @@ TEST_F(MP3Metadata, NonAsciiTextsAndCommentsSurviveAWriteAndARead) {
     back->Release();
 }
 
-TEST_F(MP3Metadata, EmptyTagRemovesBothVersionsAndLeavesTheAudio) {
-    IMetadataTag* tag = nullptr;
-    ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
-    AddText(tag, kTIT2, L"Title");
-    ASSERT_EQ(WriteTag(path, tag), S_OK);
-    PutProfileInt("Settings", "MP3_Store_ID3v1", 1);
-    ASSERT_EQ(WriteTag(path, tag), S_OK);
-    ASSERT_EQ(txtest::ReadFile(path).size(), MpegAudio().size() + 128);
-    tag->RemoveFrames(kTIT2);
-    ASSERT_EQ(WriteTag(path, tag), S_OK);
-    tag->Release();
-    EXPECT_TRUE(txtest::ReadFile(path) == MpegAudio()) << "size " << txtest::ReadFile(path).size();
-}
-
-TEST_F(MP3Metadata, Id3v1SettingKeepsOnlyWhatVersion1Holds) {
-    PutProfileInt("Settings", "MP3_Store_ID3v1", 1);
+// Over a file with an ID3v2 tag: the ID3v1 setting leaves only what version 1 holds, and
+// then an empty tag leaves only the audio.
+TEST_F(MP3Metadata, Id3v1SettingKeepsOnlyWhatVersion1HoldsAndAnEmptyTagRemovesIt) {
     IMetadataTag* tag = nullptr;
     ASSERT_EQ(MetadataCreateTag(&tag), S_OK);
     AddText(tag, kTIT2, L"Short Title");
@@ -177,19 +156,25 @@ TEST_F(MP3Metadata, Id3v1SettingKeepsOnlyWhatVersion1Holds) {
     picture->AttachTo(tag);
     picture->Release();
     ASSERT_EQ(WriteTag(path, tag), S_OK);
-    tag->Release();
+    PutProfileInt("Settings", "MP3_Store_ID3v1", 1);
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
 
     std::string bytes = txtest::ReadFile(path);
     ASSERT_EQ(bytes.size(), MpegAudio().size() + 128);
     EXPECT_EQ(bytes.substr(bytes.size() - 128, 3), "TAG");
-    EXPECT_NE(bytes.substr(0, 3), "ID3");
     IMetadataTag* back = ReadTag(path);
     ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetFrameCount(), 2u) << "no picture";
     EXPECT_EQ(TextOf(back, kTIT2), L"Short Title");
     EXPECT_EQ(TextOf(back, kTPE1), L"Band");
-    void* none = nullptr;
-    EXPECT_EQ(back->GetFrame(kAPIC, IID_IMetadataFrame, &none), E_INVALIDARG);
     back->Release();
+
+    tag->RemoveFrames(kTIT2);
+    tag->RemoveFrames(kTPE1);
+    tag->RemoveFrames(kAPIC);
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    tag->Release();
+    EXPECT_TRUE(txtest::ReadFile(path) == MpegAudio()) << "size " << txtest::ReadFile(path).size();
 }
 
 TEST_F(MP3Metadata, DamagedTagsGiveAPartialTagWithoutCrashing) {
@@ -205,6 +190,19 @@ TEST_F(MP3Metadata, DamagedTagsGiveAPartialTagWithoutCrashing) {
         EXPECT_EQ(TextOf(tag, kTIT2), L"Hello");
         tag->Release();
     }
+    // Every cut of a whole written tag.
+    txtest::WriteFile(path, MpegAudio());
+    IMetadataTag* tag = RichTag();
+    ASSERT_EQ(WriteTag(path, tag), S_OK);
+    tag->Release();
+    std::string whole = txtest::ReadFile(path);
+    for (size_t cut = 0; cut < whole.size() - MpegAudio().size(); cut += 3) {
+        txtest::WriteFile(path, whole.substr(0, cut));
+        IMetadataTag* partial = ReadTag(path);
+        ASSERT_NE(partial, nullptr) << "cut at " << cut;
+        EXPECT_LE(partial->GetFrameCount(), 3u) << "cut at " << cut;
+        partial->Release();
+    }
 }
 
 TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
@@ -216,8 +214,6 @@ TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
     IMetadataTag* tag = ReadTag(path);
     ASSERT_NE(tag, nullptr);
     EXPECT_EQ(tag->GetFrameCount(), 2u);
-    void* frame = nullptr;
-    EXPECT_EQ(tag->GetFrame(18, IID_IMetadataFrame, &frame), E_INVALIDARG);
     EXPECT_EQ(TextOf(tag, kTIT2), L"Hi");
 
     std::string copy = dir / "copy.mp3";
@@ -230,20 +226,6 @@ TEST_F(MP3Metadata, FramesWithoutObjectsAreCarriedAlong) {
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->GetFrameCount(), 2u);
     back->Release();
-}
-
-TEST_F(MP3Metadata, EveryTruncationOfAWrittenTagReadsWithoutCrashing) {
-    IMetadataTag* tag = RichTag();
-    ASSERT_EQ(WriteTag(path, tag), S_OK);
-    tag->Release();
-    std::string whole = txtest::ReadFile(path);
-    for (size_t cut = 0; cut < whole.size() - MpegAudio().size(); cut += 3) {
-        txtest::WriteFile(path, whole.substr(0, cut));
-        IMetadataTag* partial = ReadTag(path);
-        ASSERT_NE(partial, nullptr) << "cut at " << cut;
-        EXPECT_LE(partial->GetFrameCount(), 3u) << "cut at " << cut;
-        partial->Release();
-    }
 }
 
 TEST_F(MP3Metadata, AFileThatCannotBeReplacedStaysAsItWas) {

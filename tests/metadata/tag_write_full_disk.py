@@ -9,18 +9,18 @@ import subprocess
 import sys
 import tempfile
 
+from txcheck import check, finish, win
+
 RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness", "run.sh")
 TOOL = sys.argv[1]
-failures = []
 
 
-def check(what, expected, actual):
-    if expected != actual:
-        failures.append(f"{what}: expected {expected!r}, got {actual!r}")
+def same(what, expected, actual):
+    check(expected == actual, what, f"expected {expected!r}, got {actual!r}")
 
 
 def write_tag(path, *frames):
-    out = subprocess.run([RUN, TOOL, "write", "Z:" + path.replace("/", "\\"), *frames],
+    out = subprocess.run([RUN, TOOL, "write", win(path), *frames],
                          capture_output=True, check=False)
     return out.stdout.decode("utf-8", "replace").replace("\r", "").splitlines()
 
@@ -38,8 +38,8 @@ def run_checks(disk):
     # Room to spare: the write works on this file system.
     with open(path, "wb") as out:
         out.write(mp3(64 * 1024))
-    check("write with room", ["HR=00000000"], write_tag(path, "47=New"))
-    check("files after a write with room", ["song.mp3"], os.listdir(disk))
+    same("write with room", ["HR=00000000"], write_tag(path, "47=New"))
+    same("files after a write with room", ["song.mp3"], os.listdir(disk))
 
     # Nearly full: the new file cannot be built beside the old one.
     free = os.statvfs(disk).f_bavail * os.statvfs(disk).f_frsize
@@ -47,11 +47,10 @@ def run_checks(disk):
         out.write(mp3(64 * 1024 + free - 16 * 1024))
     before = hashlib.sha256(open(path, "rb").read()).hexdigest()
     lines = write_tag(path, "47=A title longer than the old one", "61=An artist")
-    check("write on a full disk", ["HR=80004005",
-                                   "MSG=Z:" + path.replace("/", "\\") + ": the new file cannot be written (error 112)"],
-          lines)
-    check("file after the failed write", before, hashlib.sha256(open(path, "rb").read()).hexdigest())
-    check("files after the failed write", ["song.mp3"], os.listdir(disk))
+    same("write on a full disk", ["HR=80004005", "MSG=" + win(path) + ": the new file cannot be written (error 112)"],
+         lines)
+    same("file after the failed write", before, hashlib.sha256(open(path, "rb").read()).hexdigest())
+    same("files after the failed write", ["song.mp3"], os.listdir(disk))
 
 
 def main():
@@ -68,10 +67,7 @@ def main():
             subprocess.run(["umount", disk], check=True)
     finally:
         os.rmdir(disk)
-    for failure in failures:
-        print("FAIL", failure)
-    print(f"{len(failures)} failures")
-    return 1 if failures else 0
+    finish()
 
 
 if __name__ == "__main__":
