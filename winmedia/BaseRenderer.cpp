@@ -1,113 +1,19 @@
 #include "BaseRenderer.h"
 
+#include "FilterParts.h"
+
 #include <string.h>
 #include <wchar.h>
 
 #include <new>
 
-using trelvox::ComObject;
 using trelvox::ComPtr;
+using trelvox::CopyMediaType;
+using trelvox::FreeMediaType;
 
 namespace {
 
 constexpr wchar_t kPinName[] = L"In";
-
-// Frees the format block of a media type the pin owns.
-void FreeMediaType(AM_MEDIA_TYPE& type) {
-    if (type.pbFormat)
-        CoTaskMemFree(type.pbFormat);
-    if (type.pUnk)
-        type.pUnk->Release();
-    type = AM_MEDIA_TYPE{};
-}
-
-HRESULT CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from) {
-    to = from;
-    to.pbFormat = nullptr;
-    to.cbFormat = 0;
-    if (from.cbFormat && from.pbFormat) {
-        to.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(from.cbFormat));
-        if (!to.pbFormat) {
-            to.pUnk = nullptr;
-            return E_OUTOFMEMORY;
-        }
-        memcpy(to.pbFormat, from.pbFormat, from.cbFormat);
-        to.cbFormat = from.cbFormat;
-    }
-    if (to.pUnk)
-        to.pUnk->AddRef();
-    return S_OK;
-}
-
-// Enumerates the filter's one pin.
-class CPinEnum : public ComObject<IEnumPins> {
-public:
-    explicit CPinEnum(IPin* pin, ULONG position = 0) : m_pin(pin), m_position(position) { m_pin->AddRef(); }
-    ~CPinEnum() override { m_pin->Release(); }
-
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
-        if (!pins || (count > 1 && !fetched))
-            return E_POINTER;
-        ULONG got = 0;
-        if (count > 0 && m_position == 0) {
-            pins[0] = m_pin;
-            m_pin->AddRef();
-            m_position = 1;
-            got = 1;
-        }
-        if (fetched)
-            *fetched = got;
-        return got == count ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-        ULONG left = 1 - m_position;
-        m_position = count >= left ? 1 : m_position + count;
-        return count <= left ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Reset() override {
-        m_position = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumPins** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = new (std::nothrow) CPinEnum(m_pin, m_position);
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
-
-private:
-    void* FindInterface(REFIID riid) override {
-        return IsEqualIID(riid, IID_IEnumPins) ? static_cast<IEnumPins*>(this) : nullptr;
-    }
-
-    IPin* m_pin;
-    ULONG m_position;
-};
-
-// The input pin proposes no media type of its own: the upstream pin offers its types.
-class CNoMediaTypes : public ComObject<IEnumMediaTypes> {
-public:
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
-        if (!types || (count > 1 && !fetched))
-            return E_POINTER;
-        if (fetched)
-            *fetched = 0;
-        return count == 0 ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override { return count == 0 ? S_OK : S_FALSE; }
-    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = new (std::nothrow) CNoMediaTypes();
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
-
-private:
-    void* FindInterface(REFIID riid) override {
-        return IsEqualIID(riid, IID_IEnumMediaTypes) ? static_cast<IEnumMediaTypes*>(this) : nullptr;
-    }
-};
 
 } // namespace
 
@@ -227,7 +133,7 @@ public:
     HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override {
         if (!types)
             return E_POINTER;
-        *types = new (std::nothrow) CNoMediaTypes();
+        *types = new (std::nothrow) trelvox::CMediaTypeEnum();
         return *types ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
@@ -304,39 +210,29 @@ private:
 };
 
 CBaseRenderer::CBaseRenderer(const CLSID& clsid)
-    : m_clsid(clsid), m_pin(std::make_unique<CRendererInputPin>(this)),
+    : CBaseFilter(clsid), m_pin(std::make_unique<CRendererInputPin>(this)),
       m_canReceive(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
 
 CBaseRenderer::~CBaseRenderer() = default;
 
 HRESULT CBaseRenderer::QueryInterface(REFIID riid, void** out) {
-    return ComObject<IBaseFilter>::QueryInterface(riid, out);
+    return CBaseFilter::QueryInterface(riid, out);
 }
 
 ULONG CBaseRenderer::AddRef() {
-    return ComObject<IBaseFilter>::AddRef();
+    return CBaseFilter::AddRef();
 }
 
 ULONG CBaseRenderer::Release() {
-    return ComObject<IBaseFilter>::Release();
+    return CBaseFilter::Release();
 }
 
 void* CBaseRenderer::FindInterface(REFIID riid) {
-    if (IsEqualIID(riid, IID_IPersist) || IsEqualIID(riid, IID_IMediaFilter) ||
-        IsEqualIID(riid, IID_IBaseFilter))
-        return static_cast<IBaseFilter*>(this);
     if (IsEqualIID(riid, IID_IMediaSeeking))
         return static_cast<IMediaSeeking*>(this);
     if (IsEqualIID(riid, IID_IAMFilterMiscFlags))
         return static_cast<IAMFilterMiscFlags*>(this);
-    return nullptr;
-}
-
-HRESULT CBaseRenderer::GetClassID(CLSID* clsid) {
-    if (!clsid)
-        return E_POINTER;
-    *clsid = m_clsid;
-    return S_OK;
+    return CBaseFilter::FindInterface(riid);
 }
 
 HRESULT CBaseRenderer::Stop() {
@@ -380,34 +276,10 @@ HRESULT CBaseRenderer::Run(REFERENCE_TIME) {
     return S_OK;
 }
 
-HRESULT CBaseRenderer::GetState(DWORD, FILTER_STATE* state) {
-    if (!state)
-        return E_POINTER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    *state = m_state;
-    return S_OK;
-}
-
-HRESULT CBaseRenderer::SetSyncSource(IReferenceClock* clock) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_clock.assign(clock);
-    return S_OK;
-}
-
-HRESULT CBaseRenderer::GetSyncSource(IReferenceClock** clock) {
-    if (!clock)
-        return E_POINTER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    *clock = m_clock.get();
-    if (*clock)
-        (*clock)->AddRef();
-    return S_OK;
-}
-
 HRESULT CBaseRenderer::EnumPins(IEnumPins** pins) {
     if (!pins)
         return E_POINTER;
-    *pins = new (std::nothrow) CPinEnum(m_pin.get());
+    *pins = new (std::nothrow) trelvox::CPinEnum(m_pin.get(), nullptr);
     return *pins ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -421,31 +293,6 @@ HRESULT CBaseRenderer::FindPin(LPCWSTR id, IPin** pin) {
     *pin = m_pin.get();
     m_pin->AddRef();
     return S_OK;
-}
-
-HRESULT CBaseRenderer::QueryFilterInfo(FILTER_INFO* info) {
-    if (!info)
-        return E_POINTER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    memcpy(info->achName, m_name, sizeof m_name);
-    info->pGraph = m_graph;
-    if (m_graph)
-        m_graph->AddRef();
-    return S_OK;
-}
-
-HRESULT CBaseRenderer::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_graph = graph;
-    m_name[0] = L'\0';
-    if (name) {
-        lstrcpynW(m_name, name, MAX_FILTER_NAME);
-    }
-    return S_OK;
-}
-
-HRESULT CBaseRenderer::QueryVendorInfo(LPWSTR*) {
-    return E_NOTIMPL;
 }
 
 ULONG CBaseRenderer::GetMiscFlags() {

@@ -4,8 +4,8 @@
 // the graph's IMediaSeeking seeks.
 #pragma once
 
-#include "ComObject.h"
 #include "ComPtr.h"
+#include "FilterParts.h"
 #include "Handles.h"
 
 #include <memory>
@@ -16,27 +16,18 @@
 
 class CRendererInputPin;
 
-class CBaseRenderer : public trelvox::ComObject<IBaseFilter>,
-                      public IMediaSeeking,
-                      public IAMFilterMiscFlags {
+class CBaseRenderer : public trelvox::CBaseFilter, public IMediaSeeking, public IAMFilterMiscFlags {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
 
-    // IPersist, IMediaFilter, IBaseFilter.
-    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+    // IMediaFilter, IBaseFilter: what a renderer does beyond the common part.
     HRESULT STDMETHODCALLTYPE Stop() override;
     HRESULT STDMETHODCALLTYPE Pause() override;
     HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
-    HRESULT STDMETHODCALLTYPE GetState(DWORD timeoutMs, FILTER_STATE* state) override;
-    HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
-    HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
     HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override;
     HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override;
-    HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override;
-    HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
-    HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* info) override;
 
     // IAMFilterMiscFlags: tells the graph that this filter ends a stream.
     ULONG STDMETHODCALLTYPE GetMiscFlags() override;
@@ -98,17 +89,12 @@ private:
     trelvox::ComPtr<IMediaSeeking> Upstream();
     template <class Call> HRESULT ForwardSeeking(Call call);
 
-    const CLSID m_clsid;
     std::unique_ptr<CRendererInputPin> m_pin; // shares this filter's reference count
-    mutable std::mutex m_lock;
-    FILTER_STATE m_state = State_Stopped;
+    // Under the common part's lock, like the state.
     bool m_flushing = false;
     bool m_endOfStream = false;      // reached while not running: reported on Run
     bool m_completeReported = false; // EC_COMPLETE sent for the current run
     REFERENCE_TIME m_segmentStart = 0;
     trelvox::UniqueEvent
-        m_canReceive;                // manual-reset; reset while paused, so that Receive holds the data back
-    IFilterGraph* m_graph = nullptr; // not owned: the graph owns its filters
-    wchar_t m_name[MAX_FILTER_NAME] = {};
-    trelvox::ComPtr<IReferenceClock> m_clock;
+        m_canReceive; // manual-reset; reset while paused, so that Receive holds the data back
 };

@@ -1,6 +1,7 @@
 #include "DirectShowConvSource.h"
 
 #include "MyBaseRenderer.h"
+#include "ReaderGuard.h"
 #include "Trelvox.h"
 #include "TrelvoxMetadata.h"
 
@@ -11,6 +12,7 @@
 #include <new>
 
 using trelvox::ComPtr;
+using trelvox::RuntimeCaller;
 
 namespace {
 
@@ -91,6 +93,15 @@ bool CDirectShowConvSource::Open() {
 }
 
 bool CDirectShowConvSource::BuildGraph() {
+    m_stalled = false;
+    if (!m_clock) {
+        try {
+            m_clock = std::make_shared<trelvox::ProgressClock>();
+        } catch (const std::bad_alloc&) {
+            SetError("Out of memory");
+            return false;
+        }
+    }
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                   m_graph.putVoid());
     if (FAILED(hr)) {
@@ -134,9 +145,14 @@ bool CDirectShowConvSource::BuildGraph() {
     ComPtr<IMediaFilter> graphFilter;
     if (SUCCEEDED(m_graph->QueryInterface(IID_IMediaFilter, graphFilter.putVoid())))
         graphFilter->SetSyncSource(nullptr);
+    InsertGuard(output);
     ComPtr<IPin> input;
     m_renderer->FindPin(L"In", input.put());
-    hr = m_graph->Connect(output.get(), input.get());
+    // Connecting finds and starts the parser, which reads the file: where a damaged file makes
+    // it loop.
+    if (!GraphCall([graph = m_graph, output, input] { return graph->Connect(output.get(), input.get()); },
+                   &hr))
+        return false;
     if (FAILED(hr)) {
         SetError("Decoding filter for the file format was not installed! (error %lX)", hr);
         SetInfo("To install now, see %s", kInstallHelp);
@@ -164,6 +180,62 @@ bool CDirectShowConvSource::BuildGraph() {
     return true;
 }
 
+bool CDirectShowConvSource::InsertGuard(ComPtr<IPin>& output) {
+    ComPtr<CReaderGuard> guard;
+    try {
+        guard = ComPtr<CReaderGuard>(new CReaderGuard(m_clock));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (FAILED(m_graph->AddFilter(guard.get(), L"Reader guard")))
+        return false;
+    // A file source connects at once: nothing reads the file yet.
+    if (FAILED(m_graph->ConnectDirect(output.get(), guard->Input(), nullptr))) {
+        m_graph->RemoveFilter(guard.get());
+        return false;
+    }
+    output.assign(guard->Output());
+    m_guard = std::move(guard);
+    return true;
+}
+
+template <class Call> bool CDirectShowConvSource::GraphCall(Call&& call, HRESULT* result) {
+    *result = E_ABORT;
+    if (m_caller.Abandoned())
+        return false;
+    const RuntimeCaller::End end = m_caller.Run(std::forward<Call>(call), result, *m_clock, m_guard.get());
+    if (end == RuntimeCaller::End::Returned)
+        return true;
+    ReportStall(end == RuntimeCaller::End::Abandoned);
+    return false;
+}
+
+bool CDirectShowConvSource::Control(HRESULT (STDMETHODCALLTYPE IMediaControl::*operation)(),
+                                    HRESULT* result) {
+    return GraphCall([control = m_control, operation] { return (control.get()->*operation)(); }, result);
+}
+
+void CDirectShowConvSource::ReportStall(bool abandoned) {
+    if (!m_stalled)
+        SetError("DirectShow: Decoder made no progress for %lu seconds, the file may be damaged",
+                 trelvox::StallLimitSeconds());
+    m_stalled = true;
+    if (abandoned)
+        SetInfo("DirectShow: The decoder does not stop; it is left behind until the program ends");
+}
+
+bool CDirectShowConvSource::DecoderStalled() const {
+    return !m_inSink.load() && m_clock->IdleMs() >= trelvox::StallLimitMs();
+}
+
+void CDirectShowConvSource::StopStalledGraph() {
+    if (m_guard)
+        m_guard->CancelStalled();
+    ReportStall(false);
+    HRESULT hr;
+    Control(&IMediaControl::Stop, &hr);
+}
+
 void CDirectShowConvSource::EndOfStream() {
     if (m_event)
         SetEvent(m_event.get());
@@ -174,9 +246,14 @@ void CDirectShowConvSource::AcceptFormat(const WAVEFORMATEX& format) {
 }
 
 void CDirectShowConvSource::DeliverSample(LONGLONG start, const uint8_t* data, uint32_t length) {
+    m_clock->Touch();
     IPlayCallback* sink = m_sink.load();
     if (sink && !m_stopRequest.load()) {
-        if (!sink->OnData(data, length)) {
+        m_inSink.store(true);
+        const bool taken = sink->OnData(data, length);
+        m_clock->Touch();
+        m_inSink.store(false);
+        if (!taken) {
             m_stopRequest.store(true);
             if (m_event)
                 SetEvent(m_event.get());
@@ -206,61 +283,103 @@ void CDirectShowConvSource::DeliverSample(LONGLONG start, const uint8_t* data, u
 bool CDirectShowConvSource::Play(IPlayCallback* sink) {
     if (!CDefConvertSource::Play(sink))
         return false;
-    if (!sink || !m_control || !m_events)
+    if (!sink || !m_control || !m_events || m_stalled)
         return false;
     m_stopRequest.store(false);
     m_sink.store(sink);
+    HRESULT hr;
     if (m_startTime != -1 && m_seeking) {
-        HRESULT hr = m_seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+        hr = m_seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
         if (FAILED(hr))
             SetError("DirectShow: Failed to set time format (error %lX)", hr);
-        LONGLONG position = static_cast<LONGLONG>(m_startTime) * 10000;
-        hr = m_seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                     AM_SEEKING_NoPositioning);
+        if (!Seek(static_cast<LONGLONG>(m_startTime) * 10000, &hr)) {
+            m_sink.store(nullptr);
+            return false;
+        }
         if (FAILED(hr))
             SetError("DirectShow: Seeking failed, encoding from start (error %lX)", hr);
     }
-    HRESULT hr = m_control->Run();
+    if (!Control(&IMediaControl::Run, &hr)) {
+        m_sink.store(nullptr);
+        return false;
+    }
     if (FAILED(hr)) {
         m_sink.store(nullptr);
         SetError("Media control run failed: %lX", hr);
         return false;
     }
+    bool played = true;
     for (;;) {
         LONG code = 0;
         hr = m_events->WaitForCompletion(0, &code);
-        if (Completed(hr))
+        // A sink that refused data ends the loop: a stopped graph completes nothing.
+        if (Completed(hr) || m_stopRequest.load())
             break;
-        if (m_stopRequest.load()) {
-            // The sink refused data: a stopped graph completes nothing, so the loop ends here.
-            m_control->Stop();
-            m_stopRequest.store(false);
+        if (DecoderStalled()) {
+            StopStalledGraph();
+            played = false;
             break;
         }
         // The renderer signals the stop request and the end of the stream; the time-out only
         // bounds how late anything else is noticed.
         WaitForSingleObject(m_event.get(), kPlayPollMs);
     }
-    m_control->Stop();
+    if (played)
+        Control(&IMediaControl::Stop, &hr);
+    m_stopRequest.store(false);
     m_sink.store(nullptr);
-    return true;
+    return played;
+}
+
+bool CDirectShowConvSource::Seek(LONGLONG position, HRESULT* result) {
+    return GraphCall(
+        [seeking = m_seeking, position]() mutable {
+            return seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                                         AM_SEEKING_NoPositioning);
+        },
+        result);
 }
 
 bool CDirectShowConvSource::Close() {
     CDefConvertSource::Close();
-    if (m_control)
-        m_control->Stop();
     if (m_renderer)
         m_renderer->Detach();
+    m_sink.store(nullptr);
+    if (m_graph) {
+        // Stopping and releasing the graph waits for its streaming threads, which a stalled
+        // decoder may never let go; the guard is kept for cancelling until the call returns.
+        ComPtr<CReaderGuard> guard = m_guard;
+        // After an abandoned call nothing may call the graph, which that call may still hold
+        // locked: its references are only let go, on a new thread.
+        const bool stop = !m_caller.Abandoned();
+        m_caller.StartOver();
+        auto release = [stop, control = std::move(m_control), events = std::move(m_events),
+                        seeking = std::move(m_seeking), position = std::move(m_position),
+                        graph = std::move(m_graph), renderer = std::move(m_renderer),
+                        guard = std::move(m_guard)]() mutable {
+            if (stop && control)
+                control->Stop();
+            control.reset();
+            events.reset();
+            seeking.reset();
+            position.reset();
+            graph.reset();
+            renderer.reset();
+            guard.reset();
+            return S_OK;
+        };
+        HRESULT hr;
+        m_caller.Run(std::move(release), &hr, *m_clock, guard.get());
+    }
     m_control.reset();
     m_events.reset();
     m_seeking.reset();
     m_position.reset();
-    m_graph.reset();
     m_renderer.reset();
-    m_sink.store(nullptr);
+    m_guard.reset();
     DeleteTempFile();
     m_event.reset();
+    m_stalled = false;
     return true;
 }
 
@@ -280,24 +399,24 @@ bool CDirectShowConvSource::ReaderReady() {
 }
 
 bool CDirectShowConvSource::SetPosition(DWORD frame) {
-    if (!ReaderReady())
+    if (m_stalled || !ReaderReady())
         return false;
     HRESULT hr = m_seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
     if (FAILED(hr)) {
         SetError("Media set time format failed. (error %lX)", hr);
         return false;
     }
-    LONGLONG position = static_cast<LONGLONG>(frame) * kUnitsPerSecond / m_format.nSamplesPerSec;
-    hr =
-        m_seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    if (!Seek(static_cast<LONGLONG>(frame) * kUnitsPerSecond / m_format.nSamplesPerSec, &hr))
+        return false;
     if (FAILED(hr)) {
         SetError("DirectShow: Seeking failed. (error %lX)", hr);
         return false;
     }
     m_completed = false;
-    m_control->Stop();
+    if (!Control(&IMediaControl::Stop, &hr))
+        return false;
     LONG code = 0;
-    m_events->WaitForCompletion(INFINITE, &code);
+    m_events->WaitForCompletion(trelvox::StallLimitMs(), &code);
     std::lock_guard<std::mutex> hold(m_fileLock);
     // What was buffered before the new position goes; a file that cannot be made anew is made
     // again when frames are read.
@@ -353,8 +472,10 @@ DWORD CDirectShowConvSource::ReadFrames(DWORD frames, void* buffer) {
         return 0;
     if (!m_tempFile.IsOpen() && !CreateTempFile())
         return 0;
-    if (!m_completed && BufferedFrames() - m_handedOut < frames) {
-        HRESULT hr = m_control->Run();
+    if (!m_completed && !m_stalled && BufferedFrames() - m_handedOut < frames) {
+        HRESULT hr;
+        if (!Control(&IMediaControl::Run, &hr))
+            return 0;
         if (FAILED(hr)) {
             SetError("Media control run failed: %lX", hr);
             return 0;
@@ -364,14 +485,20 @@ DWORD CDirectShowConvSource::ReadFrames(DWORD frames, void* buffer) {
             hr = m_events->WaitForCompletion(0, &code);
             if (Completed(hr)) {
                 m_completed = true;
-                m_control->Stop();
+                Control(&IMediaControl::Stop, &hr);
                 break;
             }
             if (BufferedFrames() - m_handedOut > frames) {
-                hr = m_control->Pause();
+                if (!Control(&IMediaControl::Pause, &hr))
+                    break;
                 if (FAILED(hr))
                     SetError("Media control pause failed: %lX", hr);
-                m_events->WaitForCompletion(INFINITE, &code);
+                m_events->WaitForCompletion(trelvox::StallLimitMs(), &code);
+                break;
+            }
+            if (DecoderStalled()) {
+                // What was decoded before is still handed out; nothing more comes.
+                StopStalledGraph();
                 break;
             }
             WaitForSingleObject(m_event.get(), kReaderWaitMs);

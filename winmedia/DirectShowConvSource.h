@@ -3,10 +3,12 @@
 #include "ComPtr.h"
 #include "DefConvertSource.h"
 #include "Handles.h"
+#include "RuntimeCaller.h"
 #include "TempFile.h"
 #include "TrelvoxWinMedia.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 struct IGraphBuilder;
@@ -14,12 +16,19 @@ struct IMediaControl;
 struct IMediaEventEx;
 struct IMediaSeeking;
 struct IMediaPosition;
+struct IPin;
 class CMyBaseRenderer;
+class CReaderGuard;
 
 // Decodes any file that an installed DirectShow filter chain can turn into PCM. The graph ends
 // in the library's own renderer, which hands the samples over on DirectShow's streaming
 // thread: straight to the sink of a running Play, or into a temporary file from which
 // ISampleReader reads frames at any position.
+//
+// The graph's calls that can wait for the decoder (Connect, Run, Pause, Stop, seeking, the
+// release of the graph) run on a RuntimeCaller, and Play and ReadFrames watch the samples: a
+// decoder that makes no progress for StallLimitMs() fails the operation with an error, instead
+// of holding the conversion for ever.
 class CDirectShowConvSource : public CDefConvertSource, public ISampleReader {
 public:
     CDirectShowConvSource();
@@ -53,6 +62,22 @@ protected:
 
 private:
     bool BuildGraph();
+    // Puts a CReaderGuard behind the file source's output pin, which becomes the guard's output;
+    // false (and the graph as it was) when the source is not a file reader.
+    bool InsertGuard(trelvox::ComPtr<IPin>& output);
+    // Runs a graph call on the runtime caller; false, after reporting the stall, when it did not
+    // return in time, and at once when an earlier call was abandoned.
+    template <class Call> bool GraphCall(Call&& call, HRESULT* result);
+    // Run, Pause or Stop of the graph through GraphCall.
+    bool Control(HRESULT (STDMETHODCALLTYPE IMediaControl::*operation)(), HRESULT* result);
+    // Reports the first stall of the decoder, and an abandoned call.
+    void ReportStall(bool abandoned);
+    // The decoder stopped making progress while the graph ran: its reads fail from now on and
+    // the graph stops.
+    void StopStalledGraph();
+    // Seeks the graph to position (100-ns units); false when the call stalled.
+    bool Seek(LONGLONG position, HRESULT* result);
+    bool DecoderStalled() const;
     bool ReaderReady();
     // Whether a WaitForCompletion result means that the running graph has finished.
     bool Completed(HRESULT waitResult) const;
@@ -66,11 +91,16 @@ private:
     trelvox::ComPtr<IMediaSeeking> m_seeking;
     trelvox::ComPtr<IMediaPosition> m_position;
     trelvox::ComPtr<CMyBaseRenderer> m_renderer;
+    trelvox::ComPtr<CReaderGuard> m_guard; // null when the source filter is not a file reader
+    trelvox::RuntimeCaller m_caller;
+    std::shared_ptr<trelvox::ProgressClock> m_clock; // touched by samples, reads and calls
+    bool m_stalled = false;                          // reported; the graph delivers no more
 
     // Shared with the streaming thread.
     std::atomic<IPlayCallback*> m_sink{nullptr};
     std::atomic<bool> m_stopRequest{false};
-    trelvox::UniqueEvent m_event; // auto-reset; set by the renderer after each sample and a stop request
+    std::atomic<bool> m_inSink{false}; // the sink has a sample: time spent there is not the decoder's
+    trelvox::UniqueEvent m_event;      // auto-reset; set by the renderer after each sample and a stop request
 
     bool m_completed = false; // reader mode: the graph delivered the whole stream
     uint64_t m_seekFrame = 0; // reader mode: first frame wanted after SetPosition

@@ -2,6 +2,7 @@
 
 #include "TrelvoxMetadata.h"
 #include "WMRuntime.h"
+#include "WatchedFileStream.h"
 
 #include <wmsdk.h>
 #include <uuids.h>
@@ -13,6 +14,7 @@
 
 using trelvox::ComPtr;
 using trelvox::DescribeWmError;
+using trelvox::RuntimeCaller;
 
 namespace {
 
@@ -21,8 +23,23 @@ constexpr HRESULT kProtectedContent = static_cast<HRESULT>(0xC00D0BBD);
 constexpr int kMaxWidePath = 2048;
 constexpr const char* kRuntimeHelp = "https://www.microsoft.com/windows/windowsmedia/download/";
 constexpr const char* kOpenHelp = "https://support.microsoft.com/kb/wmerrors";
+// Samples fetched per call of the runtime caller, and the bytes after which a call stops early
+// (video samples can be large).
+constexpr unsigned kBatchSamples = 16;
+constexpr DWORD kBatchBytes = 256 * 1024;
 
 } // namespace
+
+struct CWMAConvSource::SampleBatch {
+    struct Entry {
+        ComPtr<INSSBuffer> sample;
+        DWORD output = 0;
+    };
+    Entry entries[kBatchSamples];
+    unsigned count = 0; // entries fetched
+    unsigned next = 0;  // entries handed out
+    HRESULT end = S_OK; // what ended the fetching after the entries: kNoMoreSamples or a failure
+};
 
 CWMAConvSource::CWMAConvSource() = default;
 
@@ -77,6 +94,14 @@ bool CWMAConvSource::OpenReader() {
         SetError("Wide char cannot be converted multi byte");
         return false;
     }
+    // The clock and the batch belong to the calls as well, which may outlive this source.
+    try {
+        m_clock = std::make_shared<trelvox::ProgressClock>();
+        m_batch = std::make_shared<SampleBatch>();
+    } catch (const std::bad_alloc&) {
+        SetError("Out of memory");
+        return false;
+    }
     HRESULT hr = trelvox::WmCreateSyncReader(m_reader.put());
     if (hr == trelvox::kWmRuntimeMissing) {
         SetError("Windows Media component has not been installed or is obsolete, see %s", kRuntimeHelp);
@@ -87,7 +112,14 @@ bool CWMAConvSource::OpenReader() {
         DescribeWmError(*this, hr);
         return false;
     }
-    hr = m_reader->Open(widePath);
+    m_stream = CWatchedFileStream::Open(widePath, m_clock, &hr);
+    // Opening starts the decoder, which reads the file: where a damaged file makes it loop.
+    if (m_stream &&
+        !ReaderCall([reader = m_reader, stream = m_stream] { return reader->OpenStream(stream.get()); },
+                    &hr)) {
+        Close();
+        return false;
+    }
     if (FAILED(hr)) {
         Close();
         SetError("Source file cannot be opened (error %lX)", hr);
@@ -209,7 +241,9 @@ bool CWMAConvSource::Play(IPlayCallback* sink) {
     if (!sink)
         return false;
     if (m_startTime > 0) {
-        HRESULT hr = m_reader->SetRange(static_cast<QWORD>(m_startTime) * 10000, 0);
+        HRESULT hr;
+        if (!MoveReader(static_cast<QWORD>(m_startTime) * 10000, &hr))
+            return false;
         if (FAILED(hr)) {
             SetError("Reader range cannot be set (error %lX)", hr);
             DescribeWmError(*this, hr);
@@ -231,32 +265,121 @@ bool CWMAConvSource::Play(IPlayCallback* sink) {
 
 HRESULT CWMAConvSource::NextSample(ComPtr<INSSBuffer>& sample, BYTE** data, DWORD* length) {
     for (;;) {
-        QWORD time = 0, duration = 0;
-        DWORD flags = 0, output = 0;
-        WORD stream = 0;
-        HRESULT hr =
-            m_reader->GetNextSample(m_audioStream, sample.put(), &time, &duration, &flags, &output, &stream);
-        if (hr == kNoMoreSamples)
-            return hr;
-        if (FAILED(hr)) {
-            SetError("Windows Media sample reading failed (error %lX)", hr);
-            DescribeWmError(*this, hr);
-            return hr;
-        }
-        if (!sample || output != m_audioOutput)
+        if (!m_batch)
+            return E_ABORT;
+        if (m_batch->next == m_batch->count) {
+            const HRESULT end = m_batch->end;
+            if (end == kNoMoreSamples)
+                return end;
+            if (FAILED(end)) {
+                SetError("Windows Media sample reading failed (error %lX)", end);
+                DescribeWmError(*this, end);
+                return end;
+            }
+            if (!FetchSamples())
+                return E_ABORT;
             continue;
-        hr = sample->GetBufferAndLength(data, length);
+        }
+        SampleBatch::Entry& entry = m_batch->entries[m_batch->next++];
+        sample = std::move(entry.sample);
+        if (!sample || entry.output != m_audioOutput)
+            continue;
+        HRESULT hr = sample->GetBufferAndLength(data, length);
         if (FAILED(hr))
             SetError("Buffer and length of sample cannot be retrieved (error %lX)", hr);
         return hr;
     }
 }
 
+bool CWMAConvSource::FetchSamples() {
+    m_batch->count = m_batch->next = 0;
+    HRESULT hr;
+    const bool returned = ReaderCall(
+        [reader = m_reader, batch = m_batch, clock = m_clock, stream = m_audioStream] {
+            DWORD bytes = 0;
+            while (batch->count < kBatchSamples && bytes < kBatchBytes) {
+                SampleBatch::Entry& entry = batch->entries[batch->count];
+                QWORD time = 0, duration = 0;
+                DWORD flags = 0, length = 0;
+                WORD number = 0;
+                HRESULT hr = reader->GetNextSample(stream, entry.sample.put(), &time, &duration, &flags,
+                                                   &entry.output, &number);
+                if (FAILED(hr)) {
+                    batch->end = hr;
+                    break;
+                }
+                ++batch->count;
+                clock->Touch();
+                if (entry.sample && SUCCEEDED(entry.sample->GetLength(&length)))
+                    bytes += length;
+            }
+            return S_OK;
+        },
+        &hr);
+    // An abandoned call may still write into the batch: it is its own from now on.
+    if (!returned)
+        m_batch.reset();
+    return returned;
+}
+
+bool CWMAConvSource::MoveReader(QWORD start, HRESULT* result) {
+    if (!ReaderCall([reader = m_reader, start] { return reader->SetRange(start, 0); }, result))
+        return false;
+    if (SUCCEEDED(*result)) {
+        ReleaseHeldSample();
+        DropFetched();
+    }
+    return true;
+}
+
+void CWMAConvSource::DropFetched() {
+    if (!m_batch)
+        return;
+    for (SampleBatch::Entry& entry : m_batch->entries)
+        entry.sample.reset();
+    m_batch->count = m_batch->next = 0;
+    m_batch->end = S_OK;
+}
+
 bool CWMAConvSource::Close() {
     CDefConvertSource::Close();
     ReleaseHeldSample();
-    m_reader.reset();
+    ReleaseReader();
     return true;
+}
+
+template <class Call> bool CWMAConvSource::ReaderCall(Call&& call, HRESULT* result) {
+    *result = E_ABORT;
+    if (m_caller.Abandoned())
+        return false;
+    const RuntimeCaller::End end = m_caller.Run(std::forward<Call>(call), result, *m_clock, m_stream.get());
+    if (end == RuntimeCaller::End::Returned)
+        return true;
+    SetError("Windows Media reader made no progress for %lu seconds, the file may be damaged",
+             trelvox::StallLimitSeconds());
+    if (end == RuntimeCaller::End::Abandoned)
+        SetInfo("Windows Media: The reader does not stop; it is left behind until the program ends");
+    return false;
+}
+
+void CWMAConvSource::ReleaseReader() {
+    DropFetched();
+    if (!m_reader)
+        return;
+    // After an abandoned call the reader is only let go (that call holds it as well), on a new
+    // thread.
+    m_caller.StartOver();
+    ComPtr<CWatchedFileStream> stream = m_stream;
+    HRESULT hr;
+    m_caller.Run(
+        [reader = std::move(m_reader), stream = std::move(m_stream)]() mutable {
+            reader.reset();
+            stream.reset();
+            return S_OK;
+        },
+        &hr, *m_clock, stream.get());
+    m_reader.reset();
+    m_stream.reset();
 }
 
 void CWMAConvSource::ReleaseHeldSample() {
@@ -270,13 +393,14 @@ bool CWMAConvSource::SetPosition(DWORD frame) {
         return false;
     }
     const QWORD start = static_cast<QWORD>(frame) * 10000000 / m_format.nSamplesPerSec;
-    HRESULT hr = m_reader->SetRange(start, 0);
+    HRESULT hr;
+    if (!MoveReader(start, &hr))
+        return false;
     if (FAILED(hr)) {
         SetError("Reader range cannot be set (error %lX)", hr);
         DescribeWmError(*this, hr);
         return false;
     }
-    ReleaseHeldSample();
     return true;
 }
 
@@ -368,7 +492,7 @@ bool CWMAConvSource::GetBitrate(DWORD* bitsPerSecond) {
     }
     // The profile belongs to the reader's session, which ends here: reading needs a new Open.
     ReleaseHeldSample();
-    m_reader.reset();
+    ReleaseReader();
     if (found)
         *bitsPerSecond = bitrate;
     return found;

@@ -8,9 +8,12 @@ export WINEPREFIX="$TX_HARNESS_DIR/wineprefix"
 export HOME="$TX_HARNESS_DIR/home"
 export WINEDEBUG=-all
 export WINEARCH=${TX_WINEARCH:-win32}
-# No Mono or Gecko installer prompts when the prefix is made. A check may add overrides of its
+# No Mono or Gecko installer prompts when the prefix is made. No audio drivers either: the
+# tests and txconv play nothing, and without them DirectShow's device enumeration does not
+# print a screen of ALSA errors on a machine without a sound card. Only the processes started
+# from here are affected; Wine elsewhere keeps its drivers. A check may add overrides of its
 # own in TX_DLLOVERRIDES (for example to hide a system component).
-export WINEDLLOVERRIDES="mscoree,mshtml=${TX_DLLOVERRIDES:+;$TX_DLLOVERRIDES}"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv=${TX_DLLOVERRIDES:+;$TX_DLLOVERRIDES}"
 if [ -f "$TX_HARNESS_DIR/display" ]; then
     DISPLAY=$(cat "$TX_HARNESS_DIR/display")
     export DISPLAY

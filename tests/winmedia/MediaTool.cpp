@@ -205,7 +205,9 @@ int main(int argc, char** argv) {
         rc = Bitrate(argv);
     else
         fprintf(stderr, "usage: see the head of MediaTool.cpp\n");
-    fflush(stdout);
     CoUninitialize();
+    // As txconv does: a decoder left behind on a damaged file must not see its libraries unloaded.
+    fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(rc));
     return rc;
 }

@@ -146,10 +146,16 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    int status = 1;
     try {
-        return Run(argc, argv);
+        status = Run(argc, argv);
     } catch (const std::exception& e) {
         txconv::WriteText(stderr, std::string("error: ") + e.what() + "\n");
-        return 1;
     }
+    // Everything of ours is closed and restored by now. A decoder that the library had to leave
+    // behind on a damaged file may still run threads of its own, and an orderly exit unloads the
+    // decoding libraries under them, which can crash Wine: ending here skips the unloading.
+    fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    return status;
 }

@@ -1,0 +1,93 @@
+// Small parts that the library's own DirectShow filters share: the common part of a filter,
+// media-type copies and the enumerators of pins and media types.
+#pragma once
+
+#include "ComObject.h"
+#include "ComPtr.h"
+
+#include <mutex>
+
+// After the C++ headers: the DirectShow headers deprecate C string functions that they use.
+#include <dshow.h>
+
+namespace trelvox {
+
+// What every filter of the library does alike: its class, its state, its clock and its place in
+// a graph, all under one lock that the filter's own parts use as well. Stop, Pause and Run only
+// change the state; filters with more to do override them.
+class CBaseFilter : public ComObject<IBaseFilter> {
+public:
+    // IPersist, IMediaFilter, IBaseFilter (EnumPins and FindPin are the filter's own).
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+    HRESULT STDMETHODCALLTYPE Stop() override;
+    HRESULT STDMETHODCALLTYPE Pause() override;
+    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
+    HRESULT STDMETHODCALLTYPE GetState(DWORD timeoutMs, FILTER_STATE* state) override;
+    HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
+    HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
+    HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
+    HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* info) override;
+
+protected:
+    explicit CBaseFilter(const CLSID& clsid) : m_clsid(clsid) {}
+    // IPersist, IMediaFilter and IBaseFilter.
+    void* FindInterface(REFIID riid) override;
+
+    mutable std::mutex m_lock;
+    FILTER_STATE m_state = State_Stopped; // under m_lock
+    IFilterGraph* m_graph = nullptr;      // under m_lock; not owned: the graph owns its filters
+
+private:
+    const CLSID m_clsid;
+    wchar_t m_name[MAX_FILTER_NAME] = {}; // under m_lock
+    ComPtr<IReferenceClock> m_clock;      // under m_lock
+};
+
+// Frees the format block and the object of a media type its holder owns, and clears it.
+void FreeMediaType(AM_MEDIA_TYPE& type);
+// A deep copy of from into to (which holds nothing of its own yet).
+HRESULT CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from);
+
+// Enumerates up to two pins of a filter, holding a reference to each (and through it the
+// filter).
+class CPinEnum : public ComObject<IEnumPins> {
+public:
+    CPinEnum(IPin* first, IPin* second, ULONG position = 0);
+    ~CPinEnum() override;
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override;
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
+    HRESULT STDMETHODCALLTYPE Reset() override;
+    HRESULT STDMETHODCALLTYPE Clone(IEnumPins** out) override;
+
+private:
+    void* FindInterface(REFIID riid) override;
+
+    IPin* m_pins[2];
+    ULONG m_count;
+    ULONG m_position;
+};
+
+// Enumerates copies of up to two media types; none for a pin that proposes no type of its own.
+class CMediaTypeEnum : public ComObject<IEnumMediaTypes> {
+public:
+    CMediaTypeEnum() = default;
+    ~CMediaTypeEnum() override;
+    // Adds a copy of type; false when it cannot be copied or there is no room.
+    bool Add(const AM_MEDIA_TYPE& type);
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
+    HRESULT STDMETHODCALLTYPE Reset() override;
+    HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** out) override;
+
+private:
+    void* FindInterface(REFIID riid) override;
+
+    AM_MEDIA_TYPE m_types[2] = {};
+    ULONG m_count = 0;
+    ULONG m_position = 0;
+};
+
+} // namespace trelvox
