@@ -19,13 +19,10 @@ constexpr wchar_t kPinName[] = L"In";
 
 // The renderer's input pin. It lives inside its filter and shares the filter's reference
 // count; its connection state is guarded by the filter's lock.
-class CRendererInputPin : public IPin, public IMemInputPin {
+class CRendererInputPin : public trelvox::CBasePin<CBaseRenderer>, public IMemInputPin {
 public:
-    explicit CRendererInputPin(CBaseRenderer* filter) : m_filter(filter) {}
-    ~CRendererInputPin() {
-        FreeMediaType(m_type);
-        if (m_peer)
-            m_peer->Release();
+    explicit CRendererInputPin(CBaseRenderer* filter) : CBasePin(filter, PINDIR_INPUT, kPinName) {}
+    ~CRendererInputPin() override {
         if (m_allocator)
             m_allocator->Release();
     }
@@ -43,8 +40,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_filter->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return m_filter->Release(); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return CBasePin::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return CBasePin::Release(); }
 
     // IPin. Connections are made by the upstream output pin.
     HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
@@ -70,61 +67,6 @@ public:
         m_peer->AddRef();
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Disconnect() override {
-        std::lock_guard<std::mutex> hold(m_filter->m_lock);
-        if (m_filter->m_state != State_Stopped)
-            return VFW_E_NOT_STOPPED;
-        if (!m_peer)
-            return S_FALSE;
-        m_peer->Release();
-        m_peer = nullptr;
-        FreeMediaType(m_type);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override {
-        if (!pin)
-            return E_POINTER;
-        std::lock_guard<std::mutex> hold(m_filter->m_lock);
-        *pin = m_peer;
-        if (!m_peer)
-            return VFW_E_NOT_CONNECTED;
-        m_peer->AddRef();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override {
-        if (!type)
-            return E_POINTER;
-        std::lock_guard<std::mutex> hold(m_filter->m_lock);
-        if (!m_peer) {
-            *type = AM_MEDIA_TYPE{};
-            return VFW_E_NOT_CONNECTED;
-        }
-        return CopyMediaType(*type, m_type);
-    }
-    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override {
-        if (!info)
-            return E_POINTER;
-        info->pFilter = m_filter;
-        m_filter->AddRef();
-        info->dir = PINDIR_INPUT;
-        memcpy(info->achName, kPinName, sizeof kPinName);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
-        if (!direction)
-            return E_POINTER;
-        *direction = PINDIR_INPUT;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override {
-        if (!id)
-            return E_POINTER;
-        *id = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof kPinName));
-        if (!*id)
-            return E_OUTOFMEMORY;
-        memcpy(*id, kPinName, sizeof kPinName);
-        return S_OK;
-    }
     HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override {
         if (!type)
             return E_POINTER;
@@ -136,7 +78,6 @@ public:
         *types = new (std::nothrow) trelvox::CMediaTypeEnum();
         return *types ? S_OK : E_OUTOFMEMORY;
     }
-    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE EndOfStream() override { return m_filter->EndOfStream(); }
     HRESULT STDMETHODCALLTYPE BeginFlush() override {
         m_filter->BeginFlush();
@@ -203,9 +144,6 @@ public:
     IPin* Peer() const { return m_peer; }
 
 private:
-    CBaseRenderer* m_filter;
-    IPin* m_peer = nullptr; // one reference while connected
-    AM_MEDIA_TYPE m_type = {};
     IMemAllocator* m_allocator = nullptr; // one reference
 };
 

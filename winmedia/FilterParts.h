@@ -7,6 +7,9 @@
 
 #include <mutex>
 
+#include <string.h>
+#include <wchar.h>
+
 // After the C++ headers: the DirectShow headers deprecate C string functions that they use.
 #include <dshow.h>
 
@@ -39,6 +42,8 @@ protected:
     IFilterGraph* m_graph = nullptr;      // under m_lock; not owned: the graph owns its filters
 
 private:
+    template <class Filter> friend class CBasePin;
+
     const CLSID m_clsid;
     wchar_t m_name[MAX_FILTER_NAME] = {}; // under m_lock
     ComPtr<IReferenceClock> m_clock;      // under m_lock
@@ -48,6 +53,90 @@ private:
 void FreeMediaType(AM_MEDIA_TYPE& type);
 // A deep copy of from into to (which holds nothing of its own yet).
 HRESULT CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from);
+
+// What every pin of the library's filters shares: its identity and its connection, which the
+// filter's lock guards. A pin lives inside its filter (Filter, a CBaseFilter) and shares the
+// filter's reference count; connecting, QueryInterface and the data path are the pin's own.
+template <class Filter> class CBasePin : public IPin {
+public:
+    CBasePin(Filter* filter, PIN_DIRECTION direction, const wchar_t* name)
+        : m_filter(filter), m_direction(direction), m_name(name) {}
+    virtual ~CBasePin() { Forget(); }
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_filter->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return m_filter->Release(); }
+
+    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override {
+        if (!pin)
+            return E_POINTER;
+        std::lock_guard<std::mutex> hold(m_filter->m_lock);
+        *pin = m_peer;
+        if (!m_peer)
+            return VFW_E_NOT_CONNECTED;
+        m_peer->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override {
+        if (!type)
+            return E_POINTER;
+        std::lock_guard<std::mutex> hold(m_filter->m_lock);
+        if (!m_peer) {
+            *type = AM_MEDIA_TYPE{};
+            return VFW_E_NOT_CONNECTED;
+        }
+        return CopyMediaType(*type, m_type);
+    }
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override {
+        if (!info)
+            return E_POINTER;
+        info->pFilter = m_filter;
+        m_filter->AddRef();
+        info->dir = m_direction;
+        lstrcpynW(info->achName, m_name, MAX_PIN_NAME);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
+        if (!direction)
+            return E_POINTER;
+        *direction = m_direction;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override {
+        if (!id)
+            return E_POINTER;
+        const size_t bytes = (wcslen(m_name) + 1) * sizeof(wchar_t);
+        *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+        if (!*id)
+            return E_OUTOFMEMORY;
+        memcpy(*id, m_name, bytes);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Disconnect() override {
+        std::lock_guard<std::mutex> hold(m_filter->m_lock);
+        if (m_filter->m_state != State_Stopped)
+            return VFW_E_NOT_STOPPED;
+        if (!m_peer)
+            return S_FALSE;
+        Forget();
+        return S_OK;
+    }
+
+protected:
+    // Drops the connection; under the filter's lock (or in the destructor).
+    virtual void Forget() {
+        if (m_peer)
+            m_peer->Release();
+        m_peer = nullptr;
+        FreeMediaType(m_type);
+    }
+
+    Filter* m_filter;
+    const PIN_DIRECTION m_direction;
+    const wchar_t* m_name;
+    IPin* m_peer = nullptr; // one reference while connected
+    AM_MEDIA_TYPE m_type = {};
+};
 
 // Enumerates up to two pins of a filter, holding a reference to each (and through it the
 // filter).

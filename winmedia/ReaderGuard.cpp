@@ -26,91 +26,16 @@ bool Matches(const AM_MEDIA_TYPE& partial, const AM_MEDIA_TYPE& type) {
 
 } // namespace
 
-// What both pins share: the connection (guarded by the filter's lock), identity and naming.
-class CGuardPin : public IPin {
+// Both of the guard's pins pass a byte stream.
+class CGuardPin : public trelvox::CBasePin<CReaderGuard> {
 public:
-    CGuardPin(CReaderGuard* filter, PIN_DIRECTION direction, const wchar_t* name)
-        : m_filter(filter), m_direction(direction), m_name(name) {}
-    virtual ~CGuardPin() { Forget(); }
+    using CBasePin::CBasePin;
 
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_filter->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return m_filter->Release(); }
-
-    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override {
-        if (!pin)
-            return E_POINTER;
-        std::lock_guard<std::mutex> hold(m_filter->m_lock);
-        *pin = m_peer;
-        if (!m_peer)
-            return VFW_E_NOT_CONNECTED;
-        m_peer->AddRef();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override {
-        if (!type)
-            return E_POINTER;
-        std::lock_guard<std::mutex> hold(m_filter->m_lock);
-        if (!m_peer) {
-            *type = AM_MEDIA_TYPE{};
-            return VFW_E_NOT_CONNECTED;
-        }
-        return CopyMediaType(*type, m_type);
-    }
-    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override {
-        if (!info)
-            return E_POINTER;
-        info->pFilter = m_filter;
-        m_filter->AddRef();
-        info->dir = m_direction;
-        lstrcpynW(info->achName, m_name, MAX_PIN_NAME);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
-        if (!direction)
-            return E_POINTER;
-        *direction = m_direction;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override {
-        if (!id)
-            return E_POINTER;
-        const size_t bytes = (wcslen(m_name) + 1) * sizeof(wchar_t);
-        *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-        if (!*id)
-            return E_OUTOFMEMORY;
-        memcpy(*id, m_name, bytes);
-        return S_OK;
-    }
     HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override {
         if (!type)
             return E_POINTER;
         return IsEqualGUID(type->majortype, MEDIATYPE_Stream) ? S_OK : S_FALSE;
     }
-    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Disconnect() override {
-        std::lock_guard<std::mutex> hold(m_filter->m_lock);
-        if (m_filter->m_state != State_Stopped)
-            return VFW_E_NOT_STOPPED;
-        if (!m_peer)
-            return S_FALSE;
-        Forget();
-        return S_OK;
-    }
-
-protected:
-    // Drops the connection; under the filter's lock (or in the destructor).
-    virtual void Forget() {
-        if (m_peer)
-            m_peer->Release();
-        m_peer = nullptr;
-        FreeMediaType(m_type);
-    }
-
-    CReaderGuard* m_filter;
-    const PIN_DIRECTION m_direction;
-    const wchar_t* m_name;
-    IPin* m_peer = nullptr; // one reference while connected
-    AM_MEDIA_TYPE m_type = {};
 };
 
 // Takes the connection of the file source's output pin; reads go through its IAsyncReader.
