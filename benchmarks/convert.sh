@@ -14,18 +14,9 @@ minutes=${1:-10}
 
 # The same build and Wine as ./txconv, called directly so that no build check or path
 # mapping is timed.
-if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    arch=i686 build=${TRELVOX_BUILD:-$root/build}
-    export TX_WINE_LOADER=wine TX_WINEARCH=win32
-else
-    arch=x86_64 build=$root/build-x86_64
-    export TX_WINE_LOADER=/usr/lib/wine/wine64 TX_WINEARCH=win64
-fi
+. "$root/scripts/wine-build.sh"
 "$root/scripts/build.sh" "$arch" >/dev/null
-export TX_HARNESS_DIR="$build/harness"
-mkdir -p "$TX_HARNESS_DIR/home"
-. "$root/tests/harness/wine-env.sh"
-unset DISPLAY
+tx_enter_wine
 exe="$build/bin/txconv.exe"
 
 work=$(mktemp -d)

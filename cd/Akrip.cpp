@@ -231,14 +231,20 @@ uint8_t PrepareVendorRead(CdHandleEntry& entry) {
     return aspi::kComplete;
 }
 
+// Sends a read command of buffer's frames into its data area, of which the drive may fill
+// length bytes.
+uint8_t ExecuteRead(const CdHandleEntry& entry, Command& command, TrackBuffer* buffer, uint32_t length) {
+    PutLba(command, buffer->startFrame);
+    command.buffer = buffer->data;
+    command.bufferLength = length;
+    return Execute(entry, command);
+}
+
 uint8_t ReadWithReadCd(CdHandleEntry& entry, TrackBuffer* buffer) {
     Command command({0xBE, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(buffer->numFrames),
                      static_cast<uint8_t>(entry.readMethod == 1 ? 0x10 : 0xF0)},
                     12);
-    PutLba(command, buffer->startFrame);
-    command.buffer = buffer->data;
-    command.bufferLength = buffer->maxLen;
-    return Execute(entry, command);
+    return ExecuteRead(entry, command, buffer, buffer->maxLen);
 }
 
 uint8_t ReadWithRead10(CdHandleEntry& entry, TrackBuffer* buffer) {
@@ -248,10 +254,7 @@ uint8_t ReadWithRead10(CdHandleEntry& entry, TrackBuffer* buffer) {
     Command command({0x28, static_cast<uint8_t>(entry.lun << 5), 0, 0, 0, 0, 0, 0,
                      static_cast<uint8_t>(buffer->numFrames), 0},
                     10);
-    PutLba(command, buffer->startFrame);
-    command.buffer = buffer->data;
-    command.bufferLength = buffer->maxLen;
-    return Execute(entry, command);
+    return ExecuteRead(entry, command, buffer, buffer->maxLen);
 }
 
 uint8_t ReadWithD8(CdHandleEntry& entry, TrackBuffer* buffer) {
@@ -259,10 +262,7 @@ uint8_t ReadWithD8(CdHandleEntry& entry, TrackBuffer* buffer) {
     if (status != aspi::kComplete)
         return status;
     Command command({0xD8, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(buffer->numFrames), 0, 0}, 12);
-    PutLba(command, buffer->startFrame);
-    command.buffer = buffer->data;
-    command.bufferLength = buffer->numFrames * kFrameBytes;
-    return Execute(entry, command);
+    return ExecuteRead(entry, command, buffer, buffer->numFrames * kFrameBytes);
 }
 
 uint8_t ReadWithD4(CdHandleEntry& entry, TrackBuffer* buffer) {
@@ -270,10 +270,7 @@ uint8_t ReadWithD4(CdHandleEntry& entry, TrackBuffer* buffer) {
     if (status != aspi::kComplete)
         return status;
     Command command({0xD4, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(buffer->numFrames), 0}, 10);
-    PutLba(command, buffer->startFrame);
-    command.buffer = buffer->data;
-    command.bufferLength = buffer->maxLen;
-    return Execute(entry, command);
+    return ExecuteRead(entry, command, buffer, buffer->maxLen);
 }
 
 uint8_t DetectAndRead(CdHandleEntry& entry, TrackBuffer* buffer);
