@@ -7,23 +7,9 @@
 
 #include <vector>
 
-namespace cdrip {
+#include "TrelvoxCDTypes.h"
 
-#pragma pack(push, 1)
-struct TrackRecord {
-    uint16_t present;   // 1 for a listed track
-    uint16_t number;    // 1-based track number on the disc
-    uint32_t discKey;   // sum of the packed start times of the disc's audio tracks
-    uint32_t start;     // LBA of the first frame
-    uint32_t length;    // frames
-    uint32_t startMsf;  // minute << 16 | second << 8 | frame
-    uint32_t lengthMsf; // the same layout
-};
-#pragma pack(pop)
-static_assert(sizeof(TrackRecord) == 24, "track record");
-static_assert(offsetof(TrackRecord, discKey) == 4 && offsetof(TrackRecord, start) == 8 &&
-                  offsetof(TrackRecord, lengthMsf) == 20,
-              "track record fields");
+namespace cdrip {
 
 constexpr uint32_t kTrackRecordBytes = 24;
 

@@ -1,0 +1,119 @@
+// Audio CD objects shared by the library and its callers: the drive list, one disc object per
+// drive, and the track objects that read a disc's audio tracks.
+//
+// The layout rules of TrelvoxConvert.h hold here too: IUnknown's methods are __stdcall, the
+// interfaces' own operations are __thiscall, booleans are one byte. The drive list and the disc
+// each end their table with the slot where MSVC puts a class's scalar deleting destructor; it is
+// declared as that slot, never called by callers, and never a C++ destructor.
+#pragma once
+
+#include "TrelvoxCDTypes.h"
+#include "TrelvoxConvert.h"
+
+namespace cdrip {
+
+struct IAudioCD;
+struct IAudioCDTrack;
+struct ICDDBCallback;
+struct RecordRequest;
+
+// Capability bits of GetCapabilities.
+enum : uint32_t {
+    kCapRead = 1,           // the engine drive's first capability flag
+    kCapWriteCdr = 2,       // write-once drives: writer flag 2h
+    kCapWriteBurnProof = 4, // writer flag 400h
+    kCapWriteTest = 8,      // writer flag 200h
+};
+
+// The drives of this machine; at most one list per process.
+struct IAudioCDDevices : public IUnknown {
+    virtual HRESULT TX_THISCALL GetCD(int index, IAudioCD** cd) = 0;
+    virtual HRESULT TX_THISCALL SetDriveLetter(int index, int letter) = 0;
+    virtual int TX_THISCALL GetDriveLetterOf(int index) = 0;
+    virtual HRESULT TX_THISCALL QueryDriveLetter(int index, int* letter) = 0;
+    virtual HRESULT TX_THISCALL DetectDriveLetter(int index) = 0;
+    virtual HRESULT TX_THISCALL GetCDByLetter(int letter, IAudioCD** cd) = 0;
+    virtual bool TX_THISCALL GetName(int index, char* buffer, int size) = 0;
+    // False when the drive engine started; else its message for the failure.
+    virtual bool TX_THISCALL GetInitError(char* buffer) = 0;
+    virtual uint32_t TX_THISCALL GetCapabilities(int index) = 0;
+    // Drives whose capability bits include every bit of mask (0: all drives).
+    virtual int TX_THISCALL GetCount(uint32_t mask) = 0;
+    virtual void* TX_THISCALL DeletingDestructor(unsigned flags) = 0;
+};
+
+// One drive and the disc in it. Letters count from 0 (A:); -1 is not yet known.
+struct IAudioCD : public IUnknown {
+    virtual int TX_THISCALL GetDriveLetter() = 0;
+    virtual void TX_THISCALL SetDriveLetter(int letter) = 0;
+    virtual void TX_THISCALL DetectDriveLetter() = 0;
+    virtual uint32_t TX_THISCALL GetCapabilities() = 0;
+    virtual HRESULT TX_THISCALL RefreshToc() = 0;
+    // Null while the disc has no tracks.
+    virtual const DiscToc* TX_THISCALL GetToc() = 0;
+    virtual uint32_t TX_THISCALL GetDiscId() = 0;
+    virtual HRESULT TX_THISCALL AddTrackObject(IAudioCDTrack* track) = 0;
+    virtual HRESULT TX_THISCALL RemoveTrackObject(IAudioCDTrack* track) = 0;
+    virtual HRESULT TX_THISCALL GetTrack(int index, IAudioCDTrack** track) = 0;
+    virtual HRESULT TX_THISCALL GetTrackFromCda(const char* path, IAudioCDTrack** track) = 0;
+    virtual HRESULT TX_THISCALL GetTrackCount(int* count) = 0;
+    // Recording.
+    virtual int TX_THISCALL GetMaxWriteSpeed() = 0;
+    virtual int TX_THISCALL EstimateRecordingTime(int speedIndex, uint32_t frames) = 0;
+    virtual HRESULT TX_THISCALL RecordDisc(int mode, RecordRequest* request, IConvertCallback* callback) = 0;
+    virtual bool TX_THISCALL GetName(char* buffer) = 0;
+    // CDDB lookups and submissions on a thread of their own.
+    virtual HRESULT TX_THISCALL StartLookup(ICDDBCallback* callback) = 0;
+    virtual HRESULT TX_THISCALL StartSubmit(ICDDBCallback* callback) = 0;
+    // Disc information; the getters copy with truncation and are true for a non-empty text.
+    virtual bool TX_THISCALL GetTitle(char* buffer, int size) = 0;
+    virtual bool TX_THISCALL GetArtist(char* buffer, int size) = 0;
+    virtual bool TX_THISCALL GetGenre(char* buffer, int size) = 0;
+    virtual bool TX_THISCALL GetCategory(char* buffer, int size) = 0;
+    virtual bool TX_THISCALL GetYear(int* year) = 0;
+    virtual bool TX_THISCALL GetTrackTitle(int index, char* buffer, int size) = 0;
+    virtual bool TX_THISCALL GetTrackExtra(int index, char* buffer, int size) = 0;
+    virtual bool TX_THISCALL SetTitle(const char* text) = 0;
+    virtual bool TX_THISCALL SetArtist(const char* text) = 0;
+    virtual bool TX_THISCALL SetGenre(const char* text) = 0;
+    virtual bool TX_THISCALL SetCategory(const char* text) = 0;
+    virtual bool TX_THISCALL SetYear(int year) = 0;
+    virtual bool TX_THISCALL SetTrackTitle(int index, const char* text) = 0;
+    virtual bool TX_THISCALL SetTrackExtra(int index, const char* text) = 0;
+    virtual void* TX_THISCALL DeletingDestructor(unsigned flags) = 0;
+};
+
+// The disc's CDDB matches (the disc object's second interface).
+struct ICDDBQuery : public IUnknown {
+    virtual int TX_THISCALL QueryCDDB() = 0;
+    virtual int TX_THISCALL GetMatchCount() = 0;
+    virtual HRESULT TX_THISCALL GetMatchText(int index, char* artist, char* title) = 0;
+    virtual int TX_THISCALL ReadMatch(int index) = 0;
+    virtual int TX_THISCALL GetQueryStatus() = 0;
+};
+
+// What the front end asks of one track; the same object is the track's IConvertSource and
+// IMetadata, all counting on one reference count.
+struct IAudioCDTrack : public IUnknown {
+    virtual HRESULT TX_THISCALL DetachFromCD() = 0;
+    virtual HRESULT TX_THISCALL GetLengthMsf(uint8_t* minutes, uint8_t* seconds, uint8_t* frames) = 0;
+    virtual HRESULT TX_THISCALL GetAudioCD(IAudioCD** cd) = 0;
+    virtual HRESULT TX_THISCALL GetTrackRecord(TrackRecord* record) = 0;
+};
+
+inline constexpr GUID IID_IAudioCDDevices = {
+    0x5EF03C47, 0x6E87, 0x41E1, {0x8E, 0x0A, 0xBB, 0xD3, 0x9E, 0x1F, 0xA0, 0xC9}};
+inline constexpr GUID IID_IAudioCD = {
+    0x6DD6FEDD, 0x1A33, 0x4A6E, {0x80, 0x50, 0x5B, 0xCF, 0x7E, 0x63, 0x51, 0x97}};
+inline constexpr GUID IID_ICDDBQuery = {
+    0x6DD6FEDD, 0x1A33, 0x4A6E, {0x80, 0x50, 0x5B, 0xCF, 0x7E, 0x63, 0x51, 0x94}};
+inline constexpr GUID IID_IAudioCDTrack = {
+    0x834D1A56, 0x16ED, 0x4BED, {0xB9, 0xBC, 0xE2, 0xC9, 0xFA, 0x02, 0x29, 0x97}};
+
+} // namespace cdrip
+
+extern "C" {
+// The drive list of this process: created on the first call, shared while references are
+// held. E_INVALIDARG for a null pointer, E_OUTOFMEMORY when it cannot be made.
+TX_API HRESULT __cdecl CreateAudioCDDevices(cdrip::IAudioCDDevices** devices);
+}

@@ -1,0 +1,37 @@
+// The plain records of the audio CD interfaces (TrelvoxCD.h), apart so that code without the
+// Windows headers can use them too.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace cdrip {
+
+// One audio track of a disc: the element of a disc's track list, the record a track object is
+// bound to, and the content of a .cda file.
+#pragma pack(push, 1)
+struct TrackRecord {
+    uint16_t present;   // 1 for a listed track
+    uint16_t number;    // 1-based track number on the disc
+    uint32_t discKey;   // sum of the packed start times of the disc's audio tracks
+    uint32_t start;     // LBA of the first frame
+    uint32_t length;    // frames
+    uint32_t startMsf;  // minute << 16 | second << 8 | frame
+    uint32_t lengthMsf; // the same layout
+};
+#pragma pack(pop)
+static_assert(sizeof(TrackRecord) == 24, "track record");
+static_assert(offsetof(TrackRecord, discKey) == 4 && offsetof(TrackRecord, start) == 8 &&
+                  offsetof(TrackRecord, lengthMsf) == 20,
+              "track record fields");
+
+// The table of contents as the CDDB client uses it: every track's start (data tracks
+// included) and the lead-out.
+struct DiscToc {
+    int32_t count;
+    int32_t start[99];
+    int32_t leadOut;
+};
+static_assert(sizeof(DiscToc) == 404, "table of contents");
+
+} // namespace cdrip
