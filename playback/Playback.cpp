@@ -11,6 +11,8 @@ namespace {
 
 // The device is asked again at this interval, in milliseconds, until it has played out.
 constexpr DWORD kDrainPollMs = 256;
+// How much longer than its queued audio a device may take to hand the blocks back.
+constexpr DWORD kDrainSlackMs = 10000;
 
 struct PlaybackJob {
     IConvertSource* source;     // one reference, released by the thread
@@ -50,6 +52,16 @@ void CALLBACK CPlayback::DeviceDone(HWAVEOUT, UINT message, DWORD_PTR instance, 
 }
 
 void CPlayback::CloseDevice() {
+    // Windows' waveOutClose refuses while blocks are queued, but Wine's closes at once and drops
+    // them: so first take every block back, allowing the queue's own length and some slack.
+    if (m_freeBlocks && m_format.nAvgBytesPerSec) {
+        DWORD limit = kBlockCount * kBlockBytes / m_format.nAvgBytesPerSec * 1000 + kDrainSlackMs;
+        DWORD started = GetTickCount();
+        for (uint32_t taken = 0; taken < kBlockCount && GetTickCount() - started < limit;) {
+            if (WaitForSingleObject(m_freeBlocks.get(), kDrainPollMs) == WAIT_OBJECT_0)
+                ++taken;
+        }
+    }
     MMRESULT result;
     while ((result = waveOutClose(m_device)) == WAVERR_STILLPLAYING)
         Sleep(kDrainPollMs);
