@@ -79,9 +79,10 @@ LineEntry ClassifyLine(std::string_view value, Format format) {
     if (path.empty())
         return line;
     // PLS names rtp:// where M3U names ftp://; a PLS ftp:// value falls through to the
-    // relative rule below.
-    bool network = StartsWithNoCase(path, "http://") || StartsWithNoCase(path, "file://") ||
-                   StartsWithNoCase(path, format == Format::M3U ? "ftp://" : "rtp://");
+    // relative rule below. Checked on the value as written, before rtp's slashes turned.
+    bool network = url || StartsWithNoCase(value, format == Format::M3U ? "ftp://" : "rtp://");
+    if (format == Format::PLS && StartsWithNoCase(value, "ftp://"))
+        network = false;
     if (network)
         line.placement = Placement::None;
     else if (path.compare(0, 2, "..") == 0)
