@@ -15,7 +15,7 @@ constexpr DWORD kDrainPollMs = 256;
 constexpr DWORD kDrainSlackMs = 10000;
 
 struct PlaybackJob {
-    IConvertSource* source;     // one reference, released by the thread
+    IConvertSource* source;      // one reference, released by the thread
     IPlaybackCallback* callback; // the caller's
 };
 

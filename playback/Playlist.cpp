@@ -62,8 +62,8 @@ template <class Format> HRESULT TX_THISCALL CPlaylist<Format>::Add(const char* p
     return Guarded([&] {
         char text[MAX_PATH] = {};
         if (IS_INTRESOURCE(path))
-            LoadStringA(reinterpret_cast<HINSTANCE>(&__ImageBase), LOWORD(reinterpret_cast<ULONG_PTR>(path)), text,
-                        sizeof(text));
+            LoadStringA(reinterpret_cast<HINSTANCE>(&__ImageBase), LOWORD(reinterpret_cast<ULONG_PTR>(path)),
+                        text, sizeof(text));
         else
             trelvox::CopyTruncated(text, sizeof(text), path);
         m_entries.emplace_back(text);
@@ -77,8 +77,8 @@ template <class Format> HRESULT TX_THISCALL CPlaylist<Format>::Load(const char* 
         if (!path || !PlaylistDir(path, dir) || !ReadWholeFile(path, text))
             return E_FAIL;
         for (const std::string& value : Format::Values(text)) {
-            std::string entry =
-                trelvox::playlist::EntryFor(trelvox::playlist::ClassifyLine(value, Format::kFormat), dir, ShellJoin);
+            std::string entry = trelvox::playlist::EntryFor(
+                trelvox::playlist::ClassifyLine(value, Format::kFormat), dir, ShellJoin);
             if (!entry.empty())
                 m_entries.push_back(std::move(entry));
         }

@@ -28,13 +28,17 @@ protected:
 class CM3UPlaylist : public CPlaylist<CM3UPlaylist> {
 public:
     static constexpr trelvox::playlist::Format kFormat = trelvox::playlist::Format::M3U;
-    static std::vector<std::string> Values(std::string_view text) { return trelvox::playlist::M3UValues(text); }
+    static std::vector<std::string> Values(std::string_view text) {
+        return trelvox::playlist::M3UValues(text);
+    }
     HRESULT TX_THISCALL Save(const char* path) override;
 };
 
 class CPLSPlaylist : public CPlaylist<CPLSPlaylist> {
 public:
     static constexpr trelvox::playlist::Format kFormat = trelvox::playlist::Format::PLS;
-    static std::vector<std::string> Values(std::string_view text) { return trelvox::playlist::PLSValues(text); }
+    static std::vector<std::string> Values(std::string_view text) {
+        return trelvox::playlist::PLSValues(text);
+    }
     HRESULT TX_THISCALL Save(const char*) override { return E_NOTIMPL; }
 };

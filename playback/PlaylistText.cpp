@@ -117,7 +117,8 @@ std::string JoinResolved(std::string_view dir, std::string_view rel) {
     return joined;
 }
 
-std::string M3UText(const std::vector<std::string>& entries, std::string_view dir, std::string_view homePage) {
+std::string M3UText(const std::vector<std::string>& entries, std::string_view dir,
+                    std::string_view homePage) {
     std::string text = "# Created by Harvane v7.0\r\n# Get this program at: ";
     text.append(homePage).append("\r\n");
     for (const std::string& entry : entries) {

@@ -88,10 +88,12 @@ TEST(LibraryEntry, BuildDate) {
     ASSERT_EQ(0, _stat(program, &info));
     time_t written = info.st_mtime;
     struct tm utc = *gmtime(&written);
-    static const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                          "July",    "August",   "September", "October", "November", "December"};
+    static const char* const kMonths[] = {"January",   "February", "March",    "April",
+                                          "May",       "June",     "July",     "August",
+                                          "September", "October",  "November", "December"};
     char expectedLong[64], expectedShort[16];
-    snprintf(expectedLong, sizeof(expectedLong), "%s %d, %d", kMonths[utc.tm_mon], utc.tm_mday, utc.tm_year + 1900);
+    snprintf(expectedLong, sizeof(expectedLong), "%s %d, %d", kMonths[utc.tm_mon], utc.tm_mday,
+             utc.tm_year + 1900);
     strftime(expectedShort, sizeof(expectedShort), "%y%m%d", &utc);
 
     char longDate[256] = "", shortDate[10] = "";
@@ -131,7 +133,8 @@ TEST(LibraryEntry, AddToMediaLibrary) {
     {
         // A stand-in handler copies the script it is given.
         const std::string copy = dir / "copy.vbs";
-        ClassValue verb("TxCaptureScript\\shell\\open\\command", "cmd.exe /c copy /b \"%1\" \"" + copy + "\"");
+        ClassValue verb("TxCaptureScript\\shell\\open\\command",
+                        "cmd.exe /c copy /b \"%1\" \"" + copy + "\"");
         ClassValue type(".vbs", "TxCaptureScript");
         EXPECT_EQ(S_OK, AddToMediaLibrary(nullptr, song.c_str()));
         EXPECT_EQ("On Error Resume Next\r\nDim Player\r\nSet Player = CreateObject(\"WMPlayer.OCX\")\r\n"
@@ -144,8 +147,9 @@ TEST(LibraryEntry, AddToMediaLibrary) {
     // Wine's own script host runs it: a path that closes the call and adds a line of its own
     // shows that the script ran to its end before the call returned.
     const std::string ran = dir / "ran.txt";
-    const std::string injected =
-        song + "\")\r\nCreateObject(\"Scripting.FileSystemObject\").CreateTextFile(\"" + ran + "\")\r\nREM (\"";
+    const std::string injected = song +
+                                 "\")\r\nCreateObject(\"Scripting.FileSystemObject\").CreateTextFile(\"" +
+                                 ran + "\")\r\nREM (\"";
     EXPECT_EQ(S_OK, AddToMediaLibrary(nullptr, injected.c_str()));
     EXPECT_TRUE(txtest::FileExists(ran));
     EXPECT_EQ(before, FilesIn(temp, "vbs"));

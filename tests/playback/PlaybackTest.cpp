@@ -159,7 +159,8 @@ TEST(Playback, PlaysAFileThroughTheDevice) {
     ASSERT_TRUE(recorder.WaitFinished());
     printf("3 s of PCM played in %lu ms\n", GetTickCount() - started);
     EXPECT_EQ(1, recorder.finished.load());
-    EXPECT_EQ((std::vector<Report>{{0, 0, 0, 3}, {0, 1, 0, 3}, {0, 2, 0, 3}, {0, 3, 0, 3}}), recorder.reports);
+    EXPECT_EQ((std::vector<Report>{{0, 0, 0, 3}, {0, 1, 0, 3}, {0, 2, 0, 3}, {0, 3, 0, 3}}),
+              recorder.reports);
     ExpectSinkHolds(pcm);
 }
 

@@ -70,30 +70,35 @@ TEST(Playlist, M3UPathRules) {
     const std::string d = dir.path();
     const std::string parent = d.substr(0, d.rfind('\\'));
     std::string longName(300, 'n');
-    std::vector<std::string> entries = Read(dir / "vlc.m3u",
-                                            "#EXTM3U\r\n"
-                                            "#EXTINF:185,Artist - Title\r\n"
-                                            "#EXTVLCOPT:start-time=3\r\n"
-                                            "sub/a.mp3\r\n"
-                                            "#EXTINF:-1,Radio\r\n"
-                                            "http://radio.example/stream\r\n"
-                                            "HTTP://radio.example/loud\r\n"
-                                            "ftp://host/b.mp3\n"
-                                            "file:///C:/music/c.mp3\n"
-                                            "D:\\b.mp3\n"
-                                            "D:/forward/slashes.ogg   \t\r\n"
-                                            "\\root\\c.wav\n"
-                                            "..\\up.wav\n"
-                                            "../sub/../up2.wav\n"
-                                            "   \r\n"
-                                            "\r\n"
-                                            "plain.flac\n" +
-                                                longName + "\n" + "last-without-newline.wav");
+    std::vector<std::string> entries =
+        Read(dir / "vlc.m3u", "#EXTM3U\r\n"
+                              "#EXTINF:185,Artist - Title\r\n"
+                              "#EXTVLCOPT:start-time=3\r\n"
+                              "sub/a.mp3\r\n"
+                              "#EXTINF:-1,Radio\r\n"
+                              "http://radio.example/stream\r\n"
+                              "HTTP://radio.example/loud\r\n"
+                              "ftp://host/b.mp3\n"
+                              "file:///C:/music/c.mp3\n"
+                              "D:\\b.mp3\n"
+                              "D:/forward/slashes.ogg   \t\r\n"
+                              "\\root\\c.wav\n"
+                              "..\\up.wav\n"
+                              "../sub/../up2.wav\n"
+                              "   \r\n"
+                              "\r\n"
+                              "plain.flac\n" +
+                                  longName + "\n" + "last-without-newline.wav");
     // A 300-character line is read as a 259-character piece and the rest, each a line.
-    std::vector<std::string> expected = {
-        d + "\\sub\\a.mp3",    "D:\\b.mp3",          "D:\\forward\\slashes.ogg", "\\root\\c.wav",
-        parent + "\\up.wav",   parent + "\\up2.wav", d + "\\plain.flac",          d + "\\" + std::string(41, 'n'),
-        d + "\\last-without-newline.wav"};
+    std::vector<std::string> expected = {d + "\\sub\\a.mp3",
+                                         "D:\\b.mp3",
+                                         "D:\\forward\\slashes.ogg",
+                                         "\\root\\c.wav",
+                                         parent + "\\up.wav",
+                                         parent + "\\up2.wav",
+                                         d + "\\plain.flac",
+                                         d + "\\" + std::string(41, 'n'),
+                                         d + "\\last-without-newline.wav"};
     // The first piece exceeds 259 characters once joined to the directory: it gives no entry.
     EXPECT_EQ(expected, entries);
 }
@@ -103,20 +108,19 @@ TEST(Playlist, M3UPathRules) {
 TEST(Playlist, PLSKeys) {
     txtest::TempDir dir;
     const std::string d = dir.path();
-    std::vector<std::string> entries = Read(dir / "list.pls",
-                                            "[playlist]\r\n"
-                                            "File1=C:\\music\\one.mp3\r\n"
-                                            "Title1=Artist - One\r\n"
-                                            "Length1=215\r\n"
-                                            "file2=two/2.ogg\r\n"
-                                            "Title2=Two\r\n"
-                                            "Length2=-1\r\n"
-                                            "File3=http://radio.example:8000/\r\n"
-                                            "File4=rtp://239.0.0.1:5004\r\n"
-                                            "File5=ftp://host/x.mp3\r\n"
-                                            "File6=\r\n"
-                                            "NumberOfEntries=6\r\n"
-                                            "Version=2\r\n");
+    std::vector<std::string> entries = Read(dir / "list.pls", "[playlist]\r\n"
+                                                              "File1=C:\\music\\one.mp3\r\n"
+                                                              "Title1=Artist - One\r\n"
+                                                              "Length1=215\r\n"
+                                                              "file2=two/2.ogg\r\n"
+                                                              "Title2=Two\r\n"
+                                                              "Length2=-1\r\n"
+                                                              "File3=http://radio.example:8000/\r\n"
+                                                              "File4=rtp://239.0.0.1:5004\r\n"
+                                                              "File5=ftp://host/x.mp3\r\n"
+                                                              "File6=\r\n"
+                                                              "NumberOfEntries=6\r\n"
+                                                              "Version=2\r\n");
     // ftp:// is no network address to PLS: it goes the relative way, slashes kept.
     std::vector<std::string> expected = {"C:\\music\\one.mp3", d + "\\two\\2.ogg", d + "\\ftp://host/x.mp3"};
     EXPECT_EQ(expected, entries);
