@@ -102,6 +102,10 @@ void ParseCdText(const uint8_t* answer, size_t size, CdText& text) {
             ++pendingTrack[kind];
         }
     }
+    // The last pack of a kind is padded with zeros: no strings of tracks that are not there.
+    for (std::vector<std::string>* out : {&text.titles, &text.performers})
+        while (!out->empty() && out->back().empty())
+            out->pop_back();
 }
 
 } // namespace cdengine
