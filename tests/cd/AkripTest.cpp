@@ -295,7 +295,7 @@ TEST_F(AspiBench, NoAdaptersAndNoCdDrives) {
         CAudioCD* cd = nullptr;
         EXPECT_EQ(E_FAIL, devices->GetCD(0, 0, 0, &cd));
     }
-    txtest::WriteFile(m_dir / "cdbench.ini", "# no drives\n");
+    m_bench.Clear();
     auto devices = Devices();
     EXPECT_EQ(akrip::kErrNoAdapters, devices->StartError());
 }

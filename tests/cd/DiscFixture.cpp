@@ -114,7 +114,16 @@ void BenchDrives::Set(int adapter, int target, int lun, const std::string& cue, 
         line += " \"" + path + "\"";
     }
     m_lines[std::make_tuple(adapter, target, lun)] = line;
-    std::string config;
+    Write();
+}
+
+void BenchDrives::Clear() {
+    m_lines.clear();
+    Write();
+}
+
+void BenchDrives::Write() {
+    std::string config = "# the drives of a test\n";
     for (const auto& entry : m_lines)
         config += entry.second + "\n";
     std::string path = m_dir + "\\cdbench" + std::to_string(m_files++) + ".ini";

@@ -63,8 +63,12 @@ public:
     // Puts a drive at that address, or changes its disc: cue "" for an empty drive; settings
     // is the text of the drive's settings file (read when the drive first appears).
     void Set(int adapter, int target, int lun, const std::string& cue, const std::string& settings = "");
+    // Takes every drive away.
+    void Clear();
 
 private:
+    void Write();
+
     std::string m_dir;
     std::map<std::tuple<int, int, int>, std::string> m_lines;
     int m_files = 0;
