@@ -65,7 +65,8 @@ struct Layer {
 Layer g_layer;
 
 static_assert(kModeNone == cdengine::kTransportNone && kModeManager == cdengine::kTransportManager &&
-                  kModePassThrough == cdengine::kTransportPassThrough && kErrNoManager == cdengine::kLoadNoManager &&
+                  kModePassThrough == cdengine::kTransportPassThrough &&
+                  kErrNoManager == cdengine::kLoadNoManager &&
                   kErrNoSupportInfo == cdengine::kLoadNoSupportInfo &&
                   kErrNoSendCommand == cdengine::kLoadNoSendCommand,
               "the layer reports the transport's modes and load failures as they are");

@@ -173,7 +173,8 @@ HRESULT CAudioCD::RefreshToc() {
             m_toc.leadOut = static_cast<int32_t>(tracks.back().start + tracks.back().length);
             m_discId = tracks.front().data ? 0 : layout.CddbId();
         } else {
-            TX_TRACE(cd, "%s: no table of contents (%d, %06X)", SettingsKey().c_str(), status.code, status.subCode);
+            TX_TRACE(cd, "%s: no table of contents (%d, %06X)", SettingsKey().c_str(), status.code,
+                     status.subCode);
         }
         m_modified = false;
 
@@ -214,7 +215,8 @@ HRESULT CAudioCD::AddTrackObject(cdrip::IAudioCDTrack* track) {
 }
 
 HRESULT CAudioCD::RemoveTrackObject(cdrip::IAudioCDTrack* track) {
-    m_trackObjects.erase(std::remove(m_trackObjects.begin(), m_trackObjects.end(), track), m_trackObjects.end());
+    m_trackObjects.erase(std::remove(m_trackObjects.begin(), m_trackObjects.end(), track),
+                         m_trackObjects.end());
     return S_OK;
 }
 

@@ -53,7 +53,8 @@ public:
     HRESULT TX_THISCALL GetTrackCount(int* count) override;
     int TX_THISCALL GetMaxWriteSpeed() override;
     int TX_THISCALL EstimateRecordingTime(int speedIndex, uint32_t frames) override;
-    HRESULT TX_THISCALL RecordDisc(int mode, cdrip::RecordRequest* request, IConvertCallback* callback) override;
+    HRESULT TX_THISCALL RecordDisc(int mode, cdrip::RecordRequest* request,
+                                   IConvertCallback* callback) override;
     bool TX_THISCALL GetName(char* buffer) override;
     HRESULT TX_THISCALL StartLookup(cdrip::ICDDBCallback* callback) override;
     HRESULT TX_THISCALL StartSubmit(cdrip::ICDDBCallback* callback) override;

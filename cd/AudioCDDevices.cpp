@@ -68,7 +68,8 @@ CAudioCDDevices::~CAudioCDDevices() {
 }
 
 void* CAudioCDDevices::FindInterface(REFIID riid) {
-    return IsEqualIID(riid, cdrip::IID_IAudioCDDevices) ? static_cast<cdrip::IAudioCDDevices*>(this) : nullptr;
+    return IsEqualIID(riid, cdrip::IID_IAudioCDDevices) ? static_cast<cdrip::IAudioCDDevices*>(this)
+                                                        : nullptr;
 }
 
 void* CAudioCDDevices::DeletingDestructor(unsigned flags) {

@@ -55,7 +55,8 @@ int DetectDriveLetter(const cdengine::Drive& drive) {
             continue;
         HANDLE device = port.OpenShared(letter, GENERIC_READ, FILE_SHARE_READ);
         if (device == INVALID_HANDLE_VALUE)
-            device = port.OpenShared(letter, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+            device =
+                port.OpenShared(letter, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
         SptWithBuffers request;
         bool answered = device != INVALID_HANDLE_VALUE && Inquire(port, device, request);
         if (device != INVALID_HANDLE_VALUE)

@@ -11,10 +11,10 @@ namespace {
 
 const char* SenseKeyText(int key) {
     static const char* const kKeys[16] = {
-        "No sense",        "Recovered error", "Not ready",       "Medium error",
-        "Hardware error",  "Illegal request", "Unit attention",  "Data protect",
-        "Blank check",     "Vendor specific", "Copy aborted",    "Aborted command",
-        "Equal",           "Volume overflow", "Miscompare",      "Reserved"};
+        "No sense",       "Recovered error", "Not ready",      "Medium error",
+        "Hardware error", "Illegal request", "Unit attention", "Data protect",
+        "Blank check",    "Vendor specific", "Copy aborted",   "Aborted command",
+        "Equal",          "Volume overflow", "Miscompare",     "Reserved"};
     return kKeys[key & 0x0F];
 }
 
@@ -97,8 +97,8 @@ std::string SubCodeText(int code, int subCode) {
         if (!subCode)
             return "";
         const char* detail = AdditionalSenseText(asc, ascq);
-        snprintf(text, sizeof(text), "Sense key %X (%s), ASC %02Xh, ASCQ %02Xh%s%s", key, SenseKeyText(key), asc,
-                 ascq, detail ? ": " : "", detail ? detail : "");
+        snprintf(text, sizeof(text), "Sense key %X (%s), ASC %02Xh, ASCQ %02Xh%s%s", key, SenseKeyText(key),
+                 asc, ascq, detail ? ": " : "", detail ? detail : "");
         return text;
     }
     case kErrAspiIncomplete:
@@ -125,7 +125,8 @@ Status Engine::Start(uint32_t transferBytes, const StartFlags& flags) {
     }
     int loadError = transport::Acquire(flags.passThrough);
     if (loadError) {
-        m_startError = loadError == kLoadNoManager ? Status{kErrNoAspi, 0} : Status{kErrAspiIncomplete, loadError};
+        m_startError =
+            loadError == kLoadNoManager ? Status{kErrNoAspi, 0} : Status{kErrAspiIncomplete, loadError};
         return m_startError;
     }
     uint32_t info = transport::SupportInfo();
@@ -149,7 +150,8 @@ Status Engine::Start(uint32_t transferBytes, const StartFlags& flags) {
         adapter.id.assign(inquiry.adapterId, strnlen(inquiry.adapterId, sizeof(inquiry.adapterId)));
         adapter.maxTransfer = Le32(inquiry.unique + 4);
         if (adapter.maxTransfer && transferBytes > adapter.maxTransfer) {
-            TX_TRACE(cd, "adapter %d moves at most %u bytes, %u asked", number, adapter.maxTransfer, transferBytes);
+            TX_TRACE(cd, "adapter %d moves at most %u bytes, %u asked", number, adapter.maxTransfer,
+                     transferBytes);
             transport::Release();
             m_startError = Status{kErrTransferSize, static_cast<int>(adapter.maxTransfer)};
             return m_startError;
@@ -163,7 +165,8 @@ Status Engine::Start(uint32_t transferBytes, const StartFlags& flags) {
                 type.target = static_cast<uint8_t>(target);
                 type.lun = static_cast<uint8_t>(lun);
                 transport::Send(&type);
-                bool wanted = type.deviceType == aspi::kDeviceTypeCdRom || (flags.writers && type.deviceType == 4);
+                bool wanted =
+                    type.deviceType == aspi::kDeviceTypeCdRom || (flags.writers && type.deviceType == 4);
                 if (type.header.status != aspi::kComplete || !wanted)
                     continue;
                 ScsiAddress address{static_cast<uint8_t>(number), static_cast<uint8_t>(target),

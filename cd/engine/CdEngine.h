@@ -41,7 +41,7 @@ struct StartFlags {
 
 struct HostAdapter {
     int number = 0;
-    std::string id;          // the manager's adapter identifier
+    std::string id;           // the manager's adapter identifier
     uint32_t maxTransfer = 0; // bytes per command, 0 = not reported
     std::vector<std::unique_ptr<Drive>> devices;
 };

@@ -148,7 +148,8 @@ Status Drive::SetReadSpeed(int speed) {
     if (speed < -1 || speed > 0xFFFF / 176)
         return Status{kErrBadArgument, speed};
     uint16_t kbps = speed < 0 ? 0xFFFF : static_cast<uint16_t>(speed * 176);
-    ScsiCommand command({0xBB, 0, static_cast<uint8_t>(kbps >> 8), static_cast<uint8_t>(kbps), 0xFF, 0xFF}, 12);
+    ScsiCommand command({0xBB, 0, static_cast<uint8_t>(kbps >> 8), static_cast<uint8_t>(kbps), 0xFF, 0xFF},
+                        12);
     command.flags = aspi::kFlagEventNotify;
     return Run(command, kErrCommand);
 }
@@ -157,7 +158,8 @@ Status Drive::SetBlockSize(uint32_t bytes) {
     if (bytes != kAudioFrameBytes && bytes != kDataFrameBytes)
         return Status{kErrBadArgument, static_cast<int>(bytes)};
     // Mode parameter header and one block descriptor: density 0, the block length.
-    uint8_t list[12] = {0, 0, 0, 8, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(bytes >> 8), static_cast<uint8_t>(bytes)};
+    uint8_t list[12] = {
+        0, 0, 0, 8, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(bytes >> 8), static_cast<uint8_t>(bytes)};
     ScsiCommand command({0x15, 0x10, 0, 0, sizeof(list), 0}, 6);
     command.flags = aspi::kFlagEventNotify | aspi::kFlagDataOut;
     command.buffer = list;

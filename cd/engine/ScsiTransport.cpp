@@ -55,7 +55,9 @@ int Load(bool passThrough) {
             reinterpret_cast<void*>(GetProcAddress(library, "GetASPI32SupportInfo")));
         g_manager.sendCommand = reinterpret_cast<aspi::SendCommandFn>(
             reinterpret_cast<void*>(GetProcAddress(library, "SendASPI32Command")));
-        int error = !g_manager.sendCommand ? kLoadNoSendCommand : !g_manager.getSupportInfo ? kLoadNoSupportInfo : 0;
+        int error = !g_manager.sendCommand      ? kLoadNoSendCommand
+                    : !g_manager.getSupportInfo ? kLoadNoSupportInfo
+                                                : 0;
         if (error) {
             TX_TRACE(cd, "the ASPI manager lacks %s",
                      error == kLoadNoSendCommand ? "SendASPI32Command" : "GetASPI32SupportInfo");

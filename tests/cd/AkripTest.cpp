@@ -33,7 +33,8 @@ std::string Difference(const std::string& actual, const std::string& expected) {
 // A drive list for the stand-in manager, written before the layer loads it.
 class AspiBench : public ::testing::Test {
 protected:
-    void AddDrive(int adapter, int target, int lun, const std::string& cue, const std::string& settings = "") {
+    void AddDrive(int adapter, int target, int lun, const std::string& cue,
+                  const std::string& settings = "") {
         m_bench.Set(adapter, target, lun, cue, settings);
     }
 

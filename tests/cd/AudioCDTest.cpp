@@ -125,7 +125,8 @@ TEST_F(AudioCDTest, DrivesAreListedWithNamesLettersAndCapabilities) {
 
     cdengine::Drive& reader = Disc(devices.get(), 0)->EngineDrive();
     EXPECT_EQ(7056u, reader.MaxReadSpeed());
-    EXPECT_EQ(cdengine::kCapCdda | cdengine::kCapAccurateStream | cdengine::kCapReadCdr | cdengine::kCapReadCdrw,
+    EXPECT_EQ(cdengine::kCapCdda | cdengine::kCapAccurateStream | cdengine::kCapReadCdr |
+                  cdengine::kCapReadCdrw,
               reader.CapabilityFlags());
     EXPECT_EQ(0u, reader.WriterFlags());
     EXPECT_FALSE(reader.WantsJitterCorrection());
@@ -256,7 +257,8 @@ TEST_F(AudioCDTest, DiscIdsForLibdiscid) {
     ASSERT_EQ(static_cast<int>(cases.size()), devices->GetCount(0));
     for (size_t i = 0; i < cases.size(); ++i) {
         cdengine::DiscLayout layout;
-        ASSERT_TRUE(Disc(devices.get(), static_cast<int>(i))->EngineDrive().ReadLayout(layout)) << cases[i].name;
+        ASSERT_TRUE(Disc(devices.get(), static_cast<int>(i))->EngineDrive().ReadLayout(layout))
+            << cases[i].name;
         printf("DISCID %s %d %d %u", cases[i].name, layout.tracks.front().number, layout.tracks.back().number,
                layout.leadOut + 150);
         for (const cdengine::LayoutTrack& track : layout.tracks)
@@ -329,7 +331,8 @@ TEST_F(AudioCDTest, EngineReadsFramesTextSpeedAndBlockSize) {
     EXPECT_TRUE(faulty.ReadFrames(0, 1, &frames[0]));
     EXPECT_EQ("", cdengine::ErrorText(cdengine::kErrAborted));
     EXPECT_EQ("", cdengine::ErrorText(cdengine::kOk));
-    for (int code : {cdengine::kErrNoAspi, cdengine::kErrTransferSize, cdengine::kErrRead, cdengine::kErrSync})
+    for (int code :
+         {cdengine::kErrNoAspi, cdengine::kErrTransferSize, cdengine::kErrRead, cdengine::kErrSync})
         EXPECT_NE("", cdengine::ErrorText(code)) << code;
 }
 
