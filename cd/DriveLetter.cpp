@@ -53,14 +53,19 @@ int DetectDriveLetter(const cdengine::Drive& drive) {
         char letter = static_cast<char>('A' + i);
         if (port.DriveType(letter) != DRIVE_CDROM)
             continue;
-        HANDLE device = port.OpenShared(letter, GENERIC_READ, FILE_SHARE_READ);
-        if (device == INVALID_HANDLE_VALUE)
-            device =
-                port.OpenShared(letter, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        // Read access first; a drive that refuses it (or answers nothing) gets one more try with
+        // read and write access, shared both ways.
         SptWithBuffers request;
-        bool answered = device != INVALID_HANDLE_VALUE && Inquire(port, device, request);
-        if (device != INVALID_HANDLE_VALUE)
+        bool answered = false;
+        for (int attempt = 0; attempt < 2 && !answered; ++attempt) {
+            HANDLE device = attempt == 0 ? port.OpenShared(letter, GENERIC_READ, FILE_SHARE_READ)
+                                         : port.OpenShared(letter, GENERIC_READ | GENERIC_WRITE,
+                                                           FILE_SHARE_READ | FILE_SHARE_WRITE);
+            if (device == INVALID_HANDLE_VALUE)
+                continue;
+            answered = Inquire(port, device, request);
             port.Close(device);
+        }
         if (!answered) {
             TX_TRACE(cd, "%c: cannot be asked; taken for %s", letter, drive.Product().c_str());
             return i;

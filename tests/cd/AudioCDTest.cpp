@@ -5,6 +5,7 @@
 #include "AudioCDDevices.h"
 #include "CdEngine.h"
 #include "DiscFixture.h"
+#include "FakePassThroughPort.h"
 #include "Handles.h"
 #include "TestSupport.h"
 #include "TrackRecord.h"
@@ -140,6 +141,31 @@ TEST_F(AudioCDTest, DrivesAreListedWithNamesLettersAndCapabilities) {
     EXPECT_EQ(0, devices->GetDriveLetterOf(2));
     EXPECT_FALSE(devices->GetName(2, text, sizeof(text)));
     EXPECT_EQ(0u, devices->GetCapabilities(2));
+}
+
+// The letters' devices answer INQUIRY through IOCTL_SCSI_PASS_THROUGH: the first whose strings
+// match wins, and a CD-ROM letter that cannot be opened ends the walk with its own letter.
+TEST_F(AudioCDTest, DriveLetterDetectionWalksTheCdRomLetters) {
+    m_bench.Set(0, 0, 0, "");
+    cdtest::FakePort port;
+    port.Add('E', 1, 0, "vendor OTHER\n");
+    port.Add('F', 1, 1, "product OTHER DRIVE\n").refuseAll = true;
+    port.Add('G', 1, 2, "revision 1.01\n");
+    port.Add('H', 1, 3); // the bench's default strings, as the stand-in's drive
+    akrip::SetPassThroughPort(&port);
+    auto devices = Devices();
+    EXPECT_EQ(5, devices->GetDriveLetterOf(0)) << "F: cannot be opened";
+    port.units[1].refuseAll = false;
+    EXPECT_EQ(S_OK, devices->DetectDriveLetter(0));
+    akrip::SetPassThroughPort(nullptr);
+    EXPECT_EQ(7, devices->GetDriveLetterOf(0));
+    int stored = -1;
+    EXPECT_TRUE(GetProfileIntA("AudioCD", "TRELVOXVIRTUAL CD-ROM1.00", &stored));
+    EXPECT_EQ(7, stored);
+    int inquiries = 0;
+    for (const cdtest::FakePort::Request& request : port.requests)
+        inquiries += request.opcode == 0x12;
+    EXPECT_EQ(5, inquiries) << "E:, then E: to H:";
 }
 
 TEST_F(AudioCDTest, AWrongTransferSizeOrNoManagerIsTheInitError) {
