@@ -270,14 +270,7 @@ uint8_t DetectAndRead(CdHandleEntry& entry, TrackBuffer* buffer) {
 }
 
 uint8_t SendGetDeviceType(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t& type) {
-    aspi::GetDeviceType request = {};
-    request.header.command = aspi::kGetDeviceType;
-    request.header.adapter = adapter;
-    request.target = target;
-    request.lun = lun;
-    SendAspiCommand(&request);
-    type = request.deviceType;
-    return request.header.status;
+    return cdengine::transport::DeviceType({adapter, target, lun}, type);
 }
 
 void CopyField(char* out, const uint8_t* inquiry, size_t length) {
@@ -365,11 +358,9 @@ bool EnumCdDrives(CdDriveList* list) {
     }
     uint32_t room = capacity < kMaxDrives ? capacity : kMaxDrives;
     for (uint8_t adapter = 0; adapter < adapters; ++adapter) {
-        aspi::HostAdapterInquiry inquiry = {};
-        inquiry.header.command = aspi::kHostAdapterInquiry;
-        inquiry.header.adapter = adapter;
-        SendAspiCommand(&inquiry);
-        uint8_t targets = inquiry.unique[3] ? inquiry.unique[3] : 8;
+        aspi::HostAdapterInquiry inquiry;
+        cdengine::transport::InquireAdapter(adapter, inquiry);
+        int targets = cdengine::transport::TargetCount(inquiry);
         for (uint8_t target = 0; target < targets; ++target) {
             for (uint8_t lun = 0; lun < 8; ++lun) {
                 uint8_t type = 0;

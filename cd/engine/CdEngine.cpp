@@ -139,11 +139,8 @@ Status Engine::Start(uint32_t transferBytes, const StartFlags& flags) {
     int adapters = infoStatus == aspi::kNoAdapters ? 0 : static_cast<uint8_t>(info);
     std::vector<HostAdapter> found;
     for (int number = 0; number < adapters; ++number) {
-        aspi::HostAdapterInquiry inquiry = {};
-        inquiry.header.command = aspi::kHostAdapterInquiry;
-        inquiry.header.adapter = static_cast<uint8_t>(number);
-        transport::Send(&inquiry);
-        if (inquiry.header.status != aspi::kComplete)
+        aspi::HostAdapterInquiry inquiry;
+        if (transport::InquireAdapter(static_cast<uint8_t>(number), inquiry) != aspi::kComplete)
             continue;
         HostAdapter adapter;
         adapter.number = number;
@@ -156,28 +153,23 @@ Status Engine::Start(uint32_t transferBytes, const StartFlags& flags) {
             m_startError = Status{kErrTransferSize, static_cast<int>(adapter.maxTransfer)};
             return m_startError;
         }
-        int targets = inquiry.unique[3] ? inquiry.unique[3] : 8;
+        int targets = transport::TargetCount(inquiry);
         for (int target = 0; target < targets; ++target) {
             for (int lun = 0; lun < 8; ++lun) {
-                aspi::GetDeviceType type = {};
-                type.header.command = aspi::kGetDeviceType;
-                type.header.adapter = static_cast<uint8_t>(number);
-                type.target = static_cast<uint8_t>(target);
-                type.lun = static_cast<uint8_t>(lun);
-                transport::Send(&type);
-                bool wanted =
-                    type.deviceType == aspi::kDeviceTypeCdRom || (flags.writers && type.deviceType == 4);
-                if (type.header.status != aspi::kComplete || !wanted)
-                    continue;
                 ScsiAddress address{static_cast<uint8_t>(number), static_cast<uint8_t>(target),
                                     static_cast<uint8_t>(lun)};
+                uint8_t type = 0;
+                bool wanted = transport::DeviceType(address, type) == aspi::kComplete &&
+                              (type == aspi::kDeviceTypeCdRom || (flags.writers && type == 4));
+                if (!wanted)
+                    continue;
                 uint8_t answer[36] = {};
                 ScsiCommand command({0x12, 0, 0, 0, sizeof(answer), 0}, 6);
                 command.buffer = answer;
                 command.bufferLength = sizeof(answer);
                 if (!transport::Execute(address, command).ok())
                     continue;
-                answer[0] = type.deviceType;
+                answer[0] = type;
                 auto drive = std::make_unique<Drive>(address, answer, transferBytes / kAudioFrameBytes,
                                                      flags.unitAttention);
                 if (flags.capabilities)

@@ -113,6 +113,25 @@ uint32_t Send(void* request) {
     return (g_manager.sendCommand ? g_manager.sendCommand : StubSendCommand)(request);
 }
 
+uint8_t InquireAdapter(uint8_t adapter, aspi::HostAdapterInquiry& inquiry) {
+    inquiry = aspi::HostAdapterInquiry();
+    inquiry.header.command = aspi::kHostAdapterInquiry;
+    inquiry.header.adapter = adapter;
+    Send(&inquiry);
+    return inquiry.header.status;
+}
+
+uint8_t DeviceType(const ScsiAddress& address, uint8_t& type) {
+    aspi::GetDeviceType request = {};
+    request.header.command = aspi::kGetDeviceType;
+    request.header.adapter = address.adapter;
+    request.target = address.target;
+    request.lun = address.lun;
+    Send(&request);
+    type = request.deviceType;
+    return request.header.status;
+}
+
 ScsiResult Execute(const ScsiAddress& address, const ScsiCommand& command) {
     aspi::ExecScsiCommand request = {};
     request.header.command = aspi::kExecScsiCommand;

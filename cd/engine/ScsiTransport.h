@@ -68,6 +68,15 @@ void SetLibraryNames(const char* first, const char* second);
 uint32_t SupportInfo();
 uint32_t Send(void* request);
 
+// Host adapter inquiry of adapter; its status (1 = success).
+uint8_t InquireAdapter(uint8_t adapter, aspi::HostAdapterInquiry& inquiry);
+// The targets an adapter's inquiry announces (8 when it says nothing).
+inline int TargetCount(const aspi::HostAdapterInquiry& inquiry) {
+    return inquiry.unique[3] ? inquiry.unique[3] : 8;
+}
+// Get device type of address: its status, and the peripheral type into type.
+uint8_t DeviceType(const ScsiAddress& address, uint8_t& type);
+
 // Sends command to the device at address and waits for it (on an event, for at most the
 // command's time-out). The sense bytes are those the manager returned with the request.
 ScsiResult Execute(const ScsiAddress& address, const ScsiCommand& command);
