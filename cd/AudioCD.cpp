@@ -42,8 +42,11 @@ CAudioCD::~CAudioCD() {
         SaveToLocalCache();
 }
 
-std::string CAudioCD::SettingsKey() const {
-    return m_drive.Vendor() + m_drive.Product() + m_drive.Revision();
+CAudioCD::DriveKey CAudioCD::SettingsKey() const {
+    DriveKey key;
+    snprintf(key.text, sizeof(key.text), "%s%s%s", m_drive.Vendor().c_str(), m_drive.Product().c_str(),
+             m_drive.Revision().c_str());
+    return key;
 }
 
 std::string CAudioCD::DisplayName() {
@@ -56,7 +59,7 @@ std::string CAudioCD::DisplayName() {
 void CAudioCD::SaveToLocalCache() {
     // The CDDB client's SaveLocal writes the information under the disc key; until it is
     // part of this library, changed information stays in memory only.
-    TX_TRACE(cddb, "disc information of %s changed; no local cache to save it to", SettingsKey().c_str());
+    TX_TRACE(cddb, "disc information of %s changed; no local cache to save it to", SettingsKey().text);
     m_modified = false;
 }
 
@@ -106,7 +109,7 @@ int CAudioCD::GetDriveLetter() {
 
 void CAudioCD::SetDriveLetter(int letter) {
     m_letter = letter;
-    PutProfileInt("AudioCD", SettingsKey().c_str(), letter);
+    PutProfileInt("AudioCD", SettingsKey().text, letter);
 }
 
 void CAudioCD::DetectDriveLetter() {
@@ -173,7 +176,7 @@ HRESULT CAudioCD::RefreshToc() {
             m_toc.leadOut = static_cast<int32_t>(tracks.back().start + tracks.back().length);
             m_discId = tracks.front().data ? 0 : layout.CddbId();
         } else {
-            TX_TRACE(cd, "%s: no table of contents (%d, %06X)", SettingsKey().c_str(), status.code,
+            TX_TRACE(cd, "%s: no table of contents (%d, %06X)", SettingsKey().text, status.code,
                      status.subCode);
         }
         m_modified = false;
@@ -244,7 +247,7 @@ HRESULT CAudioCD::GetTrackFromCda(const char* path, cdrip::IAudioCDTrack** track
     for (const cdrip::TrackRecord& record : m_tracks)
         if (SameTrack(record, wanted))
             return CAudioCDTrack::Create(this, record, track);
-    TX_TRACE(cd, "%s: track %d of %s is not on the disc", SettingsKey().c_str(), wanted.number, path);
+    TX_TRACE(cd, "%s: track %d of %s is not on the disc", SettingsKey().text, wanted.number, path);
     return E_FAIL;
 }
 
@@ -277,9 +280,14 @@ HRESULT CAudioCD::StartSubmit(cdrip::ICDDBCallback*) {
 }
 
 bool CAudioCD::GetName(char* buffer) {
-    std::string name = DisplayName();
-    if (buffer)
-        memcpy(buffer, name.c_str(), name.size() + 1);
+    try {
+        std::string name = DisplayName();
+        if (buffer)
+            memcpy(buffer, name.c_str(), name.size() + 1);
+    } catch (const std::bad_alloc&) {
+        if (buffer)
+            *buffer = '\0';
+    }
     return true;
 }
 

@@ -29,7 +29,10 @@ public:
     // The audio tracks of the last RefreshToc.
     const std::vector<cdrip::TrackRecord>& Tracks() const { return m_tracks; }
     // The drive's settings-store key: vendor, product and revision joined.
-    std::string SettingsKey() const;
+    struct DriveKey {
+        char text[8 + 16 + 4 + 1];
+    };
+    DriveKey SettingsKey() const;
     // The letter known so far, without detecting: -1 when none.
     int KnownDriveLetter() const { return m_letter; }
 

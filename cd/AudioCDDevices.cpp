@@ -114,7 +114,7 @@ HRESULT CAudioCDDevices::QueryDriveLetter(int index, int* letter) {
     // Without detecting: the letter known, else the one last stored for this drive model.
     *letter = disc->KnownDriveLetter();
     if (*letter < 0)
-        *letter = trelvox::ReadSettingInt("AudioCD", disc->SettingsKey().c_str(), -1);
+        *letter = trelvox::ReadSettingInt("AudioCD", disc->SettingsKey().text, -1);
     return S_OK;
 }
 
@@ -137,22 +137,31 @@ bool CAudioCDDevices::GetName(int index, char* buffer, int size) {
     CAudioCD* disc = At(index);
     if (!disc || !buffer || size <= 0)
         return false;
-    std::string name = disc->DisplayName();
-    size_t n = name.size() < static_cast<size_t>(size) ? name.size() : static_cast<size_t>(size - 1);
-    memcpy(buffer, name.data(), n);
-    buffer[n] = '\0';
-    return n > 0;
+    try {
+        std::string name = disc->DisplayName();
+        size_t n = name.size() < static_cast<size_t>(size) ? name.size() : static_cast<size_t>(size - 1);
+        memcpy(buffer, name.data(), n);
+        buffer[n] = '\0';
+        return n > 0;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 bool CAudioCDDevices::GetInitError(char* buffer) {
     if (m_engine.Started())
         return false;
-    std::string text = m_engine.StartMessage();
-    if (m_engine.StartError().code == cdengine::kErrNoAspi)
-        text += std::string("\n\nPlease go here for more information:\n") + kAspiHelp;
-    if (buffer) {
-        text.resize(text.size() < 511 ? text.size() : 511);
-        memcpy(buffer, text.c_str(), text.size() + 1);
+    try {
+        std::string text = m_engine.StartMessage();
+        if (m_engine.StartError().code == cdengine::kErrNoAspi)
+            text += std::string("\n\nPlease go here for more information:\n") + kAspiHelp;
+        if (buffer) {
+            text.resize(text.size() < 511 ? text.size() : 511);
+            memcpy(buffer, text.c_str(), text.size() + 1);
+        }
+    } catch (const std::bad_alloc&) {
+        if (buffer)
+            *buffer = '\0';
     }
     return true;
 }

@@ -129,10 +129,17 @@ Status Engine::Start(uint32_t transferBytes, const StartFlags& flags) {
             loadError == kLoadNoManager ? Status{kErrNoAspi, 0} : Status{kErrAspiIncomplete, loadError};
         return m_startError;
     }
+    // The reference goes back on every way out but success (an exception included).
+    struct Hold {
+        bool keep = false;
+        ~Hold() {
+            if (!keep)
+                transport::Release();
+        }
+    } hold;
     uint32_t info = transport::SupportInfo();
     uint8_t infoStatus = static_cast<uint8_t>(info >> 8);
     if (infoStatus != aspi::kComplete && infoStatus != aspi::kNoAdapters) {
-        transport::Release();
         m_startError = Status{kErrNoAspi, infoStatus};
         return m_startError;
     }
@@ -149,7 +156,6 @@ Status Engine::Start(uint32_t transferBytes, const StartFlags& flags) {
         if (adapter.maxTransfer && transferBytes > adapter.maxTransfer) {
             TX_TRACE(cd, "adapter %d moves at most %u bytes, %u asked", number, adapter.maxTransfer,
                      transferBytes);
-            transport::Release();
             m_startError = Status{kErrTransferSize, static_cast<int>(adapter.maxTransfer)};
             return m_startError;
         }
@@ -182,7 +188,7 @@ Status Engine::Start(uint32_t transferBytes, const StartFlags& flags) {
         found.push_back(std::move(adapter));
     }
     m_adapters = std::move(found);
-    m_started = true;
+    m_started = hold.keep = true;
     return m_startError;
 }
 

@@ -182,14 +182,19 @@ TEST_F(AudioCDTest, AWrongTransferSizeOrNoManagerIsTheInitError) {
     }
     PutProfileString("AudioCD", "ASPIBufferSize", nullptr);
 
+    // No manager and no pass-through drive: the message ends in the help link.
+    cdtest::FakePort noDrives;
+    akrip::SetPassThroughPort(&noDrives);
     cdengine::transport::SetLibraryNames("no-such-aspi-1.dll", "no-such-aspi-2.dll");
-    cdengine::Engine engine;
-    cdengine::StartFlags flags;
-    flags.passThrough = false;
-    cdengine::Status status = engine.Start(65000, flags);
+    auto devices = Devices();
     cdengine::transport::SetLibraryNames(nullptr, nullptr);
-    EXPECT_EQ(cdengine::kErrNoAspi, status.code);
-    EXPECT_FALSE(engine.Started());
+    akrip::SetPassThroughPort(nullptr);
+    EXPECT_EQ(0, devices->GetCount(0));
+    EXPECT_TRUE(devices->GetInitError(text));
+    std::string message = text;
+    EXPECT_EQ(0u, message.find("No ASPI manager is installed")) << message;
+    EXPECT_NE(std::string::npos, message.find("\n\nPlease go here for more information:\nhttps://"))
+        << message;
 }
 
 TEST_F(AudioCDTest, TocOfPlainMixedModeAndEnhancedDiscs) {
