@@ -181,8 +181,10 @@ HRESULT CAudioCD::RefreshToc() {
         }
         m_modified = false;
 
-        // Track objects whose record is gone are detached; detaching changes the list.
+        // Track objects whose record is gone are detached; detaching changes the list, and
+        // each detached object gives back its reference on this disc.
         std::vector<cdrip::IAudioCDTrack*> live = m_trackObjects;
+        AddRef();
         for (cdrip::IAudioCDTrack* track : live) {
             cdrip::TrackRecord record = {};
             bool kept = SUCCEEDED(track->GetTrackRecord(&record)) &&
@@ -191,7 +193,9 @@ HRESULT CAudioCD::RefreshToc() {
             if (!kept)
                 track->DetachFromCD();
         }
-        return status ? S_OK : E_FAIL;
+        HRESULT result = status ? S_OK : E_FAIL;
+        Release(); // may end the list and this object with it
+        return result;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
