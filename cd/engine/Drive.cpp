@@ -39,7 +39,7 @@ Drive::Drive(const ScsiAddress& address, const uint8_t* inquiry, uint32_t maxFra
       m_product(InquiryString(inquiry + 16, 16)), m_revision(InquiryString(inquiry + 32, 4)),
       m_maxFrames(maxFrames ? maxFrames : 1), m_retryUnitAttention(retryUnitAttention) {}
 
-Status Drive::Run(ScsiCommand& command, int failCode) {
+Status Drive::Run(ScsiCommand& command, int failCode) const {
     ScsiResult result;
     for (int attempt = 0; attempt < 2; ++attempt) {
         result = transport::Execute(m_address, command);
@@ -66,7 +66,7 @@ Status Drive::Run(ScsiCommand& command, int failCode) {
     return Status{failCode, SenseCode(result)};
 }
 
-Status Drive::ReadCapabilities() {
+Status Drive::ReadCapabilities() const {
     uint8_t answer[8 + sizeof(m_page2A)];
     memset(answer, 0, sizeof(answer));
     ScsiCommand command({0x5A, 0, 0x2A, 0, 0, 0, 0, 0, sizeof(answer), 0}, 10);
@@ -83,7 +83,7 @@ Status Drive::ReadCapabilities() {
     return status;
 }
 
-uint32_t Drive::CapabilityFlags() {
+uint32_t Drive::CapabilityFlags() const {
     if (!m_capabilitiesRead)
         ReadCapabilities();
     const uint8_t* p = m_page2A;
@@ -97,7 +97,7 @@ uint32_t Drive::CapabilityFlags() {
     return flags;
 }
 
-uint32_t Drive::WriterFlags() {
+uint32_t Drive::WriterFlags() const {
     if (!m_capabilitiesRead)
         ReadCapabilities();
     const uint8_t* p = m_page2A;
@@ -109,13 +109,13 @@ uint32_t Drive::WriterFlags() {
     return flags;
 }
 
-uint32_t Drive::MaxReadSpeed() {
+uint32_t Drive::MaxReadSpeed() const {
     if (!m_capabilitiesRead)
         ReadCapabilities();
     return m_page2A[8] << 8 | m_page2A[9];
 }
 
-bool Drive::WantsJitterCorrection() {
+bool Drive::WantsJitterCorrection() const {
     return !(CapabilityFlags() & kCapAccurateStream);
 }
 

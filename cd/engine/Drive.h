@@ -52,11 +52,11 @@ public:
     const ScsiAddress& Address() const { return m_address; }
 
     // MODE SENSE of page 2Ah; done at start when the engine was asked to, else on first use.
-    Status ReadCapabilities();
-    uint32_t CapabilityFlags();
-    uint32_t WriterFlags();
+    Status ReadCapabilities() const;
+    uint32_t CapabilityFlags() const;
+    uint32_t WriterFlags() const;
     // kB/s from page 2Ah, 0 when the drive does not tell.
-    uint32_t MaxReadSpeed();
+    uint32_t MaxReadSpeed() const;
 
     // The table of contents; with text, the disc's CD-Text as well (left empty when the
     // drive has none).
@@ -75,7 +75,7 @@ public:
     void PostRead(void* data, uint32_t frames);
     void SetSwapBytes(bool swap) { m_swapBytes = swap; }
     // The drive cannot be trusted to start an audio read at the exact frame.
-    bool WantsJitterCorrection();
+    bool WantsJitterCorrection() const;
 
     // null clears it. The event is not owned.
     void SetAbortEvent(HANDLE event) { m_abortEvent = event; }
@@ -84,7 +84,7 @@ public:
 private:
     // Sends command, once more after a UNIT ATTENTION when allowed; failures become
     // failCode with the sense as sub-code.
-    Status Run(ScsiCommand& command, int failCode);
+    Status Run(ScsiCommand& command, int failCode) const;
 
     ScsiAddress m_address;
     uint8_t m_type = 5;
@@ -93,8 +93,9 @@ private:
     std::string m_revision;
     uint32_t m_maxFrames = 27;
     bool m_retryUnitAttention = true;
-    bool m_capabilitiesRead = false;
-    uint8_t m_page2A[32] = {};
+    // Page 2Ah as read on first use.
+    mutable bool m_capabilitiesRead = false;
+    mutable uint8_t m_page2A[32] = {};
     bool m_swapBytes = false;
     HANDLE m_abortEvent = nullptr;
 };
