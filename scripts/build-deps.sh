@@ -52,8 +52,8 @@ toolchain_compiler() {
 CC=$(toolchain_compiler C gcc)
 CXX=$(toolchain_compiler CXX g++)
 # The instruction set flags of the target (SSE2 for 32-bit), as the toolchain file gives them
-# to CMake builds; the autotools builds get them as part of the compiler command, so that
-# each library's configure still chooses its own optimisation flags.
+# to CMake builds; the autotools builds get them as part of the compiler command, apart from
+# the optimisation flags of each library.
 ARCH_FLAGS=$(sed -n 's/^set(TRELVOX_ARCH_FLAGS[[:space:]]*"\([^"]*\)").*/\1/p' "$toolchain" 2>/dev/null)
 
 die() { echo "build-deps: $*" >&2; exit 1; }
