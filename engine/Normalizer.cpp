@@ -133,13 +133,19 @@ HRESULT Normalizer::Process(uint32_t bytes, const void* in, void* out) {
     // half a second of CD audio, once per gain, and turns the loop into lookups.
     const bool tabled = PrepareTable();
     const int16_t* table = m_table.get(); // a local: the stores below could alias the member
-    if (m_format.wBitsPerSample == 16) {
+    if (m_format.wBitsPerSample == 16 && tabled) {
         const uint32_t count = bytes / 2;
         for (uint32_t i = 0; i < count; ++i) {
             uint16_t s;
             memcpy(&s, src + 2 * i, sizeof s);
-            const int16_t v = static_cast<int16_t>(
-                tabled ? table[s] : ScaleSample(static_cast<int16_t>(s), m_gain, -32768, 32767));
+            memcpy(dst + 2 * i, &table[s], sizeof table[s]);
+        }
+    } else if (m_format.wBitsPerSample == 16) {
+        const uint32_t count = bytes / 2;
+        for (uint32_t i = 0; i < count; ++i) {
+            int16_t s;
+            memcpy(&s, src + 2 * i, sizeof s);
+            const int16_t v = static_cast<int16_t>(ScaleSample(s, m_gain, -32768, 32767));
             memcpy(dst + 2 * i, &v, sizeof v);
         }
     } else {
