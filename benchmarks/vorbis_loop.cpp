@@ -1,5 +1,5 @@
-// The reference for the Ogg Vorbis benchmark: the shortest encoder loop that libvorbisenc
-// allows, reading a 16-bit PCM Wave file and writing quality-based Ogg Vorbis.
+// The reference for the Ogg Vorbis rows of benchmarks/report.sh: the shortest encoder loop that
+// libvorbisenc allows, reading a 16-bit PCM Wave file and writing quality-based Ogg Vorbis.
 // usage: vorbis_loop IN.wav OUT.ogg QUALITY(0..1)
 #include <vorbis/vorbisenc.h>
 

@@ -9,6 +9,12 @@ set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
 
+# Every machine that runs a current front end has SSE2; x87 code is slower and rounds
+# differently from the 64-bit build. scripts/build-deps.sh builds the libraries with the same flags.
+set(TRELVOX_ARCH_FLAGS "-msse2 -mfpmath=sse")
+set(CMAKE_C_FLAGS_INIT "${TRELVOX_ARCH_FLAGS}")
+set(CMAKE_CXX_FLAGS_INIT "${TRELVOX_ARCH_FLAGS}")
+
 set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

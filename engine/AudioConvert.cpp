@@ -28,6 +28,11 @@ namespace {
 constexpr int kTssFrame = 77;  // ID3 "TSSE", the encoder settings
 constexpr int kTbpmFrame = 30; // ID3 "TBPM", beats per minute
 constexpr int kSettingsTextSize = 1024;
+// The temporary file of the analysis pass is read back in blocks of this many frames, and
+// buffered by as many bytes: a whole number of pages for any frame size, few calls per second
+// of audio and little memory.
+constexpr uint32_t kSecondPassFrames = 65536;
+constexpr size_t kTempFileBuffer = 256 * 1024;
 
 // The arguments of one AudioConvert call and its result, on the caller's stack while the
 // worker runs.
@@ -284,11 +289,7 @@ bool Conversion::PrepareAnalysis() {
     if (NormalizeWithCallersDouble())
         m_presetGain = *m_normalize;
 
-    m_blockBytes = m_format.nAvgBytesPerSec;
-    if (m_format.nBlockAlign > 1)
-        m_blockBytes -= m_blockBytes % m_format.nBlockAlign;
-    if (m_blockBytes == 0)
-        m_blockBytes = m_format.nBlockAlign ? m_format.nBlockAlign : 1;
+    m_blockBytes = kSecondPassFrames * (m_format.nBlockAlign ? m_format.nBlockAlign : 1);
     m_block = trelvox::AllocateBytes(m_blockBytes);
     if (!m_block) {
         m_callback->ReportError("Out of memory\n", "e");
@@ -300,6 +301,9 @@ bool Conversion::PrepareAnalysis() {
         m_callback->ReportError("Temporary file cannot be created\n", "e");
         return false;
     }
+    // Sources that deliver small blocks (a decoder's frames) would otherwise cost a write call
+    // per page.
+    setvbuf(m_tempFile.get(), nullptr, _IOFBF, kTempFileBuffer);
     m_pump.SetTempFile(&m_tempFile);
 
     if (m_normalize) {

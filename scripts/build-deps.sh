@@ -8,7 +8,7 @@
 #   ${TRELVOX_DEPS_ROOT:-$HOME/.cache/trelvox-deps}/current-<host> -> <key>
 #
 # Layout: include/ (zlib, ogg, vorbis, FLAC, FLAC++, id3lib, lame, BladeMP3EncDLL.h, gtest,
-# gmock), lib/ (static libraries only), bin/lame_enc.dll.
+# gmock), lib/ (static libraries only), bin/lame_enc.dll and LAME's lame.exe.
 # Consumers define ID3LIB_LINKOPTION=1 and FLAC__NO_DLL.
 #
 # Safe to rerun: when the prefix for the current key is complete this only checks the
@@ -17,7 +17,7 @@
 set -euo pipefail
 
 # Bump whenever the way the libraries are built changes.
-RECIPE=1
+RECIPE=2
 
 HOST=${1:-i686-w64-mingw32}
 case $HOST in
@@ -51,6 +51,10 @@ toolchain_compiler() {
 }
 CC=$(toolchain_compiler C gcc)
 CXX=$(toolchain_compiler CXX g++)
+# The instruction set flags of the target (SSE2 for 32-bit), as the toolchain file gives them
+# to CMake builds; the autotools builds get them as part of the compiler command, apart from
+# the optimisation flags of each library.
+ARCH_FLAGS=$(sed -n 's/^set(TRELVOX_ARCH_FLAGS[[:space:]]*"\([^"]*\)").*/\1/p' "$toolchain" 2>/dev/null)
 
 die() { echo "build-deps: $*" >&2; exit 1; }
 say() { echo "build-deps: $*"; }
@@ -140,10 +144,13 @@ fetch_sources() {
 
 # --- one function per package (each runs with its output in $logs/<name>.log) -------------
 
+# $1: the optimisation flags the library's own build picks for x86 with GCC (its configure
+# does not know MinGW and would fall back to its generic flags).
 autotools_env() {
     # Only our prefix is visible to pkg-config; no Debian hardening flags (they need libssp).
     export PKG_CONFIG_LIBDIR="$stage/lib/pkgconfig" PKG_CONFIG_PATH=
-    export CC CXX CFLAGS="-O2" CXXFLAGS="-O2"
+    export CC="$CC${ARCH_FLAGS:+ $ARCH_FLAGS}" CXX="$CXX${ARCH_FLAGS:+ $ARCH_FLAGS}"
+    export CFLAGS="$1" CXXFLAGS="$1"
 }
 
 build_zlib() {
@@ -156,7 +163,7 @@ build_zlib() {
 
 build_ogg() {
     cd "$work/src/libogg"
-    autotools_env
+    autotools_env "-O2 -ffast-math -fsigned-char"
     autoreconf -fi
     ./configure --host=$HOST --prefix="$stage" --disable-shared --enable-static \
         --disable-dependency-tracking
@@ -166,7 +173,7 @@ build_ogg() {
 
 build_vorbis() {
     cd "$work/src/libvorbis"
-    autotools_env
+    autotools_env "-O3 -ffast-math -mno-ieee-fp -fsigned-char"
     autoreconf -fi -I m4
     ./configure --host=$HOST --prefix="$stage" --disable-shared --enable-static \
         --disable-dependency-tracking \
@@ -188,7 +195,7 @@ build_flac() {
 
 build_id3lib() {
     cd "$work/src/id3lib3.8.3"
-    autotools_env
+    autotools_env "-O2"
     # Debian's regeneration sequence (autoreconf chokes on the old acconfig.h).
     libtoolize -fc
     aclocal
@@ -209,13 +216,24 @@ build_id3lib() {
 
 build_lame() {
     cd "$work/src/lame"
-    autotools_env
+    # The flags LAME's configure means to pick for GCC. It picks none by itself: its check of
+    # the GCC version pattern lost its brackets to m4 and never matches. Its SSE intrinsics
+    # (and, 32-bit, nasm) routines are chosen at run time by the CPU's features.
+    autotools_env "-O3 -fomit-frame-pointer -ffast-math -funroll-loops -Wall -pipe"
+    local nasm=()
+    [ "$HOST" = i686-w64-mingw32 ] && nasm=(--enable-nasm)
     autoreconf -fi
     ./configure --host=$HOST --prefix="$stage" --disable-shared --enable-static \
-        --disable-dependency-tracking \
-        --disable-frontend
+        --disable-dependency-tracking "${nasm[@]}"
+    grep -q '^#define HAVE_XMMINTRIN_H 1' config.h || { echo "LAME without its SSE routines" >&2; return 1; }
+    if [ ${#nasm[@]} -gt 0 ]; then
+        grep -q '^#define HAVE_NASM 1' config.h || { echo "LAME without its nasm routines" >&2; return 1; }
+    fi
     make -j"$jobs"
     make install
+    # LAME's own command line encoder from the same build: the reference that the MP3
+    # destination's output is compared with byte for byte.
+    install -m 755 frontend/lame.exe "$stage/bin/"
 
     # lame_enc.dll: the BladeEnc-style interface from Dll/, on top of the libmp3lame.a above.
     patch -p1 <"$here/deps/lame-bladeenc-dll.patch"
@@ -229,10 +247,10 @@ _Static_assert(sizeof(BE_CONFIG) == 331, "BE_CONFIG must be 331 bytes");
 _Static_assert(offsetof(BE_CONFIG, format) == 4, "BE_CONFIG.format must be at offset 4");
 _Static_assert(sizeof(BE_VERSION) == 265, "BE_VERSION must be 265 bytes");
 EOF
-    "$CC" -fsyntax-only layout-check.c
-    "$CXX" -fsyntax-only -x c++ -D_Static_assert=static_assert layout-check.c
-    "$CC" -O2 -Wall -I"$stage/include/lame" -c BladeMP3EncDLL.c -o BladeMP3EncDLL.o
-    "$CC" -shared -s -static-libgcc -o lame_enc.dll BladeMP3EncDLL.o BladeMP3EncDLL.def \
+    $CC -fsyntax-only layout-check.c
+    $CXX -fsyntax-only -x c++ -D_Static_assert=static_assert layout-check.c
+    $CC -O2 -Wall -I"$stage/include/lame" -c BladeMP3EncDLL.c -o BladeMP3EncDLL.o
+    $CC -shared -s -static-libgcc -o lame_enc.dll BladeMP3EncDLL.o BladeMP3EncDLL.def \
         -L"$stage/lib" -lmp3lame -lm
     check_lame_dll lame_enc.dll BladeMP3EncDLL.def
     install -d "$stage/bin"
@@ -310,7 +328,7 @@ check_prefix() {
         include/lame/lame.h include/BladeMP3EncDLL.h include/gtest/gtest.h include/gmock/gmock.h \
         lib/libz.a lib/libogg.a lib/libvorbis.a lib/libvorbisenc.a lib/libFLAC.a lib/libFLAC++.a \
         lib/libid3.a lib/libmp3lame.a lib/libgtest.a lib/libgtest_main.a lib/libgmock.a \
-        lib/libgmock_main.a bin/lame_enc.dll; do
+        lib/libgmock_main.a bin/lame_enc.dll bin/lame.exe; do
         [ -e "$stage/$f" ] || { echo "build-deps: missing $f" >&2; missing=1; }
     done
     return $missing

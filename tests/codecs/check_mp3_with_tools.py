@@ -2,7 +2,8 @@
 """Encodes PCM with our MP3 destination and checks the files with native tools: mpg123 finds
 the rate, channel mode and bit-rate mode (abr/vbr from the Xing header, the CBR rate), decodes
 the right length, and id3v2/mid3v2 read the tags written through the destination's metadata.
-Then the ways lame_enc.dll is found or missed, and a full disk.
+The bytes equal those of LAME's own lame.exe for the same settings. Then the ways lame_enc.dll
+is found or missed, and a full disk.
 
 usage: check_mp3_with_tools.py RUNNER PCMTOOL_EXE
 """
@@ -66,6 +67,23 @@ with tempfile.TemporaryDirectory(prefix="txmp3") as temp:
             check("TIT2=Harvane Title" in listed and "TPE1=Some Artist" in listed, name + ": mutagen reads the tags",
                   listed)
             check(summary(mp3) == expected, name + ": still decodes after tagging", summary(mp3))
+
+    # The bytes are LAME's own: its command line encoder, from the same build of LAME, given the
+    # settings the destination passes by default (ABR 128 at quality 5, VBR quality 3, not
+    # marked original, no ReplayGain analysis) writes the same file.
+    with open(raw, "wb") as f:
+        f.write(tone(2, 16, 44100 * 4, 44100))
+    reference = os.path.join(temp, "lame.mp3")
+    result = encode(writer, raw, mp3, 2, 44100, 16, [])
+    made = pcmtool(runner, os.path.join(bindir, "lame.exe"), "--quiet", "-r", "-s", "44.1", "--bitwidth", "16",
+                   "--signed", "--little-endian", "-o", "-V", "3", "--abr", "128", "-q", "5", "--noreplaygain", raw,
+                   reference)
+    ours = open(mp3, "rb").read() if result.returncode == 0 else b""
+    theirs = open(reference, "rb").read() if made.returncode == 0 else b""
+    differ = next((i for i, (x, y) in enumerate(zip(ours, theirs)) if x != y), min(len(ours), len(theirs)))
+    check(ours and ours == theirs, "ABR 128: the bytes of LAME's lame.exe",
+          "%d and %d bytes, first difference at %d; %s %s" % (len(ours), len(theirs), differ, result.stderr,
+                                                              made.stderr))
 
     # A caller's copy without lame_enc.dll beside it: not installed, until the App Paths key
     # of Trelvox.exe names a folder that has the library.

@@ -52,6 +52,10 @@ TEST_F(NormalizerTest, ACallersGainSaturatesAndTruncatesTowardZero) {
     std::vector<int16_t> in = {20000, -20000, 3, -3}, out(4);
     ASSERT_EQ(n->Process(8, in.data(), out.data()), S_OK);
     EXPECT_EQ(out, (std::vector<int16_t>{32767, -32768, 7, -7}));
+    // A new gain applies from the next block on.
+    ASSERT_EQ(n->SetGain(0.5), S_OK);
+    ASSERT_EQ(n->Process(8, in.data(), out.data()), S_OK);
+    EXPECT_EQ(out, (std::vector<int16_t>{10000, -10000, 1, -1}));
 }
 
 TEST_F(NormalizerTest, EightBitSamplesScaleAroundTheirZeroLine) {
