@@ -1,7 +1,10 @@
 #include "SettingsStore.h"
+#include "TXSlider.h"
 #include "Trelvox.h"
 
 #include <atomic>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 std::atomic<bool> g_initialised{false};
@@ -12,5 +15,6 @@ extern "C" int32_t __cdecl InitTX(const char*) {
     if (g_initialised.exchange(true))
         return 0;
     trelvox::OpenSettingsRoot();
+    CTXSlider::RegisterClass(reinterpret_cast<HINSTANCE>(&__ImageBase));
     return 0;
 }
