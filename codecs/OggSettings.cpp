@@ -100,6 +100,13 @@ bool COggSettings::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam
         switch (LOWORD(wParam)) {
         case IDC_OGG_QUALITY_MODE:
         case IDC_OGG_AVERAGE_MODE:
+            // The static texts between the two buttons start groups of their own, so the
+            // buttons do not uncheck each other.
+            CheckDlgButton(
+                window, LOWORD(wParam) == IDC_OGG_QUALITY_MODE ? IDC_OGG_AVERAGE_MODE : IDC_OGG_QUALITY_MODE,
+                BST_UNCHECKED);
+            EnableControls();
+            return true;
         case IDC_OGG_USE_MIN:
         case IDC_OGG_USE_MAX:
             EnableControls();
