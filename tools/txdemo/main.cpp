@@ -1,17 +1,20 @@
 // txdemo: a small window program that shows what Trelvox offers a front end's user interface:
 // the encoders' settings dialogs and the slider control.
 //
-//   txdemo [--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider] [--shot FILE]
+//   txdemo [--option NAME=VALUE]... [--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider]
+//          [--shot FILE]
 //
-// --open opens that item as if it had been chosen from the menu. --shot is for screenshots
-// taken from outside: once the item's window is on screen, txdemo creates FILE.ready, waits
-// for FILE.done, closes the window and ends.
+// --option hands an encoder option to every destination that knows it (as txconv's --opt
+// does), before anything opens. --open opens that item as if it had been chosen from the menu. --shot is for
+// screenshots taken from outside: once the item's window is on screen, txdemo creates FILE.ready, waits for
+// FILE.done, closes the window and ends.
 #include "Trelvox.h"
 #include "TrelvoxUI.h"
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -46,7 +49,8 @@ struct App {
     // One destination per format, as a front end keeps them for its next conversion.
     IConvertDestination* destinations[3] = {};
     const char* names[3] = {"Wave", "MP3", "Ogg Vorbis"};
-    std::string shot; // --shot FILE, empty when not taking one
+    std::vector<std::pair<std::string, std::string>> options; // --option NAME=VALUE
+    std::string shot;                                         // --shot FILE, empty when not taking one
     UINT shotCommand = 0;
     bool shotReady = false;
 };
@@ -77,14 +81,20 @@ void OpenSliderWindow() {
         SetForegroundWindow(g_app.sliderWindow);
         return;
     }
+    // Below the main window.
+    RECT main;
+    GetWindowRect(g_app.main, &main);
     g_app.sliderWindow =
         CreateWindowExA(0, "TxDemoSliderWindow", "TXSlider", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-                        CW_USEDEFAULT, CW_USEDEFAULT, 320, 120, g_app.main, nullptr, g_app.instance, nullptr);
+                        main.left, main.bottom + 10, 320, 100, g_app.main, nullptr, g_app.instance, nullptr);
     ShowWindow(g_app.sliderWindow, SW_SHOW);
 }
 
-// The window that was opened for --shot: a dialog owned by the main window, or the slider's.
+// The window that was opened for --shot: a dialog owned by the main window, the slider's, or
+// the main window itself when nothing was opened.
 HWND ShotWindow() {
+    if (g_app.shotCommand == 0)
+        return g_app.main;
     if (g_app.shotCommand == kSlider)
         return g_app.sliderWindow;
     HWND popup = GetLastActivePopup(g_app.main);
@@ -107,7 +117,7 @@ void CheckShot() {
     KillTimer(g_app.main, kShotTimer);
     if (window == g_app.sliderWindow)
         DestroyWindow(window);
-    else
+    else if (window != g_app.main)
         PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
     PostMessageA(g_app.main, WM_CLOSE, 0, 0);
 }
@@ -221,7 +231,7 @@ HMENU BuildMenu() {
     return bar;
 }
 
-// --open NAME and --shot FILE; false for anything else.
+// --option, --open and --shot; false for anything else.
 bool ParseArguments(int argc, char** argv, UINT* open) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -233,6 +243,12 @@ bool ParseArguments(int argc, char** argv, UINT* open) {
                     *open = entry.command;
             if (!*open)
                 return false;
+        } else if (arg == "--option" && i + 1 < argc) {
+            std::string option = argv[++i];
+            size_t equals = option.find('=');
+            if (equals == std::string::npos)
+                return false;
+            g_app.options.emplace_back(option.substr(0, equals), option.substr(equals + 1));
         } else if (arg == "--shot" && i + 1 < argc) {
             g_app.shot = argv[++i];
         } else {
@@ -248,14 +264,20 @@ int main(int argc, char** argv) {
     UINT open = 0;
     if (!ParseArguments(argc, argv, &open)) {
         MessageBoxA(nullptr,
-                    "usage: txdemo [--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider] [--shot FILE]",
+                    "usage: txdemo [--option NAME=VALUE]... "
+                    "[--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider] [--shot FILE]",
                     "txdemo", MB_ICONINFORMATION);
         return 2;
     }
     g_app.instance = GetModuleHandleA(nullptr);
     InitTX(nullptr);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         g_app.destinations[i] = CreateDestination(g_app.names[i]);
+        char message[1024];
+        for (const auto& option : g_app.options)
+            if (g_app.destinations[i])
+                g_app.destinations[i]->SetOption(option.first.c_str(), option.second.c_str(), message);
+    }
 
     WNDCLASSA wc = {};
     wc.lpfnWndProc = MainProc;
