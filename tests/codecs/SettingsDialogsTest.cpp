@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,7 +29,6 @@ double Now() {
 class Dialog {
 public:
     explicit Dialog(std::function<int()> open) {
-        // Started here and held by the thread: the object never moves.
         double started = Now();
         m_thread = std::thread([this, open] {
             m_threadId = GetCurrentThreadId();
@@ -109,15 +109,16 @@ private:
     }
 
     std::thread m_thread;
-    volatile DWORD m_threadId = 0;
-    volatile HWND m_window = nullptr;
+    std::atomic<DWORD> m_threadId{0};
+    HWND m_window = nullptr;
     int m_result = -1;
 };
 
 // Opens dest's settings dialog; others null-terminated, or null. The result is
 // ShowSettingsDialog's.
-Dialog* ShowSettings(IConvertDestination* dest, IConvertDestination** others = nullptr) {
-    return new Dialog([dest, others] { return int(dest->ShowSettingsDialog(nullptr, others)); });
+std::unique_ptr<Dialog> ShowSettings(IConvertDestination* dest, IConvertDestination** others = nullptr) {
+    return std::make_unique<Dialog>(
+        [dest, others] { return int(dest->ShowSettingsDialog(nullptr, others)); });
 }
 
 std::string SettingsText(IConvertDestination* dest) {
@@ -150,7 +151,7 @@ TEST_F(SettingsDialogs, WaveListsEveryCodecAndStoresTheChoice) {
     IConvertDestination* others[] = {other, nullptr};
     int adpcm = -1;
     {
-        std::unique_ptr<Dialog> dialog(ShowSettings(dest, others));
+        auto dialog = ShowSettings(dest, others);
         ASSERT_TRUE(dialog->window());
         printf("Wave dialog on screen and filled after %.1f ms (first in the process)\n",
                dialog->msToVisible);
@@ -200,7 +201,7 @@ TEST_F(SettingsDialogs, WaveListsEveryCodecAndStoresTheChoice) {
     // One exact format; opened again, the dialog finds it byte for byte.
     std::string chosen;
     {
-        std::unique_ptr<Dialog> dialog(ShowSettings(dest));
+        auto dialog = ShowSettings(dest);
         ASSERT_TRUE(dialog->window());
         printf("Wave dialog on screen and filled after %.1f ms (warm, IMA ADPCM formats)\n",
                dialog->msToVisible);
@@ -216,7 +217,7 @@ TEST_F(SettingsDialogs, WaveListsEveryCodecAndStoresTheChoice) {
     EXPECT_EQ(dest->Settings().Format()->wFormatTag, WAVE_FORMAT_IMA_ADPCM);
     EXPECT_EQ(other->Settings().size, 0u); // no array this time
     {
-        std::unique_ptr<Dialog> dialog(ShowSettings(dest));
+        auto dialog = ShowSettings(dest);
         ASSERT_TRUE(dialog->window());
         LRESULT selected = dialog->Send(IDC_WAV_FORMAT, CB_GETCURSEL);
         ASSERT_GT(selected, 0);
@@ -241,7 +242,7 @@ TEST_F(SettingsDialogs, MP3ScalesFollowTheMode) {
     record.quality = 3;
     record.maxBitrate = 256;
     {
-        std::unique_ptr<Dialog> dialog(ShowSettings(dest));
+        auto dialog = ShowSettings(dest);
         ASSERT_TRUE(dialog->window());
         printf("MP3 dialog on screen and filled after %.1f ms\n", dialog->msToVisible);
         EXPECT_EQ(dialog->Text(0), "MP3 Encoding Settings");
@@ -296,7 +297,7 @@ TEST_F(SettingsDialogs, MP3ScalesFollowTheMode) {
     // Cancel restores all twelve words; "Set &Default" stores the shown settings at once.
     MP3SETTINGS before = record;
     {
-        std::unique_ptr<Dialog> dialog(ShowSettings(dest));
+        auto dialog = ShowSettings(dest);
         ASSERT_TRUE(dialog->window());
         dialog->Select(IDC_MP3_MODE, MP3SETTINGS::kCBR);
         dialog->Select(IDC_MP3_DOWNSAMPLING, 0);
@@ -324,7 +325,7 @@ TEST_F(SettingsDialogs, OggTrackbarsSnapAndEnable) {
     record.minBitrate = 64;
     record.quality = 45;
     {
-        std::unique_ptr<Dialog> dialog(ShowSettings(dest));
+        auto dialog = ShowSettings(dest);
         ASSERT_TRUE(dialog->window());
         printf("Ogg Vorbis dialog on screen and filled after %.1f ms\n", dialog->msToVisible);
         EXPECT_EQ(dialog->Text(0), "Ogg Vorbis Audio Settings");
@@ -360,7 +361,7 @@ TEST_F(SettingsDialogs, OggTrackbarsSnapAndEnable) {
     // Quality mode: 45 shows as position 4 and comes back as 40, here and in the array.
     IConvertDestination* others[] = {other, nullptr};
     {
-        std::unique_ptr<Dialog> dialog(ShowSettings(dest, others));
+        auto dialog = ShowSettings(dest, others);
         ASSERT_TRUE(dialog->window());
         dialog->Click(IDC_OGG_QUALITY_MODE);
         EXPECT_FALSE(dialog->Checked(IDC_OGG_AVERAGE_MODE));
