@@ -1,3 +1,4 @@
+#include "LibraryEntry.h"
 #include "SettingsStore.h"
 #include "TXSlider.h"
 #include "Trelvox.h"
@@ -15,6 +16,7 @@ extern "C" int32_t __cdecl InitTX(const char*) {
     if (g_initialised.exchange(true))
         return 0;
     trelvox::OpenSettingsRoot();
+    trelvox::LoadReferrer();
     CTXSlider::RegisterClass(reinterpret_cast<HINSTANCE>(&__ImageBase));
     return 0;
 }
