@@ -33,7 +33,7 @@
 #define IDC_MP3_ISO 1132
 #define IDC_MP3_VALUE_LABEL 1133
 
-// Ogg Vorbis Audio Settings. The value readouts beside the trackbars are ours alone.
+// Ogg Vorbis Audio Settings; 1201 to 1204 are the value readouts beside the trackbars.
 #define IDC_OGG_USE_MIN 1014
 #define IDC_OGG_QUALITY 1101
 #define IDC_OGG_AVERAGE_MODE 1102
