@@ -17,6 +17,6 @@ extern "C" int32_t __cdecl InitTX(const char*) {
         return 0;
     trelvox::OpenSettingsRoot();
     trelvox::LoadReferrer();
-    CTXSlider::RegisterClass(reinterpret_cast<HINSTANCE>(&__ImageBase));
+    CTXSlider::Register(reinterpret_cast<HINSTANCE>(&__ImageBase));
     return 0;
 }

@@ -33,7 +33,7 @@ CTXSlider::~CTXSlider() {
         DeleteObject(m_thumbRegion);
 }
 
-bool CTXSlider::RegisterClass(HINSTANCE module) {
+bool CTXSlider::Register(HINSTANCE module) {
     WNDCLASSA existing = {};
     if (GetClassInfoA(module, TXSLIDER_CLASS, &existing))
         return true;

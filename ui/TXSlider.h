@@ -17,7 +17,7 @@ public:
 
     // Registers the global class "TXSlider" for module; later calls do nothing. False when
     // the class could not be registered.
-    static bool RegisterClass(HINSTANCE module);
+    static bool Register(HINSTANCE module);
 
 private:
     int32_t Right() const;
