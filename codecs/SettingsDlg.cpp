@@ -1,28 +1,13 @@
 #include "SettingsDlg.h"
 
 #include "Trace.h"
+#include "WaitCursor.h"
 
 #include <commctrl.h>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace trelvox {
-
-namespace {
-
-// The wait cursor for as long as the object lives.
-class WaitCursor {
-public:
-    WaitCursor() : m_previous(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(m_previous); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR m_previous;
-};
-
-} // namespace
 
 INT_PTR CSettingsDlgBase::RunDialog(HWND parent, int dialogId) {
     // The Ogg Vorbis dialog's trackbars.
