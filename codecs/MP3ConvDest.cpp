@@ -91,10 +91,7 @@ bool LameAppPath(char (&path)[MAX_PATH]) {
 
 } // namespace trelvox
 
-CMP3ConvDest::CMP3ConvDest() {
-    m_settings.Load();
-    m_working = m_settings;
-}
+CMP3ConvDest::CMP3ConvDest() : m_working(m_settings.Record()) {}
 
 CMP3ConvDest::~CMP3ConvDest() {
     Close();
@@ -139,7 +136,7 @@ bool CMP3ConvDest::Open() {
     // Opened twice: the earlier encoding is finished first, so that nothing of it leaks.
     if (m_streamOpen || m_file)
         Close();
-    m_working = m_settings;
+    m_working = m_settings.Record();
     switch (m_format.wBitsPerSample) {
     case 8:
     case 16:
@@ -336,16 +333,20 @@ bool CMP3ConvDest::GetMetadata(IMetadata** md) {
 bool CMP3ConvDest::EstimateSize(uint32_t inBytes, const WAVEFORMATEX* inFormat, uint32_t* outBytes) {
     if (!inFormat || !outBytes || inFormat->nAvgBytesPerSec == 0)
         return false;
-    double estimate =
-        static_cast<double>(inBytes) / inFormat->nAvgBytesPerSec * (m_settings.bitrate * 1000.0) / 8.0;
+    double estimate = static_cast<double>(inBytes) / inFormat->nAvgBytesPerSec *
+                      (m_settings.Record().bitrate * 1000.0) / 8.0;
     *outBytes = estimate <= 0 ? 0 : estimate >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(estimate);
     return true;
 }
 
+bool CMP3ConvDest::ShowSettingsDialog(HWND parent, IConvertDestination** alsoApply) {
+    return m_settings.RunFor<CMP3ConvDest>(parent, alsoApply, CLSID_MP3ConvDest);
+}
+
 bool CMP3ConvDest::GetSettingsText(char* buf, int size) {
-    return m_settings.GetText(buf, size);
+    return m_settings.Record().GetText(buf, size);
 }
 
 bool CMP3ConvDest::SetOption(const char* name, const char* value, char* message) {
-    return m_settings.SetOption(name, value, message);
+    return m_settings.Record().SetOption(name, value, message);
 }

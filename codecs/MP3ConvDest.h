@@ -2,7 +2,7 @@
 
 #include "DefConvertDestination.h"
 #include "Handles.h"
-#include "MP3SettingsRecord.h"
+#include "MP3Settings.h"
 #include "MP3Types.h"
 
 // Writes MP3 files through the LAME encoder library "lame_enc.dll", which is loaded at every
@@ -20,10 +20,11 @@ public:
     bool TX_THISCALL GetMetadata(IMetadata** md) override;
     bool TX_THISCALL EstimateSize(uint32_t inBytes, const WAVEFORMATEX* inFormat,
                                   uint32_t* outBytes) override;
+    bool TX_THISCALL ShowSettingsDialog(HWND parent, IConvertDestination** alsoApply) override;
     bool TX_THISCALL GetSettingsText(char* buf, int size) override;
     bool TX_THISCALL SetOption(const char* name, const char* value, char* message) override;
 
-    MP3SETTINGS& Settings() { return m_settings; }
+    MP3SETTINGS& Settings() { return m_settings.Record(); }
 
 private:
     // The loaded encoder library and its entry points; all null when not loaded.
@@ -44,7 +45,7 @@ private:
     // Converts count input samples of the current width into 16-bit values at out.
     void Convert(const uint8_t* in, DWORD count, int16_t* out) const;
 
-    MP3SETTINGS m_settings;
+    CMP3Settings m_settings;
     MP3SETTINGS m_working; // the copy an encoding runs with
     unsigned m_bytesPerSample = 2;
     Encoder m_encoder;

@@ -37,7 +37,6 @@ struct COggConvDest::Encoder {
 
 namespace {
 
-constexpr int32_t kBitrateTable[] = {48, 64, 96, 128, 160, 192, 256, 320};
 constexpr float kSampleScale = 1.0f / 32768.0f;
 constexpr uint32_t kSliceFrames = 4096;
 
@@ -50,15 +49,6 @@ int32_t LeadingNumber(const char* text) {
 } // namespace
 
 namespace trelvox {
-
-int32_t SnapOggBitrate(int32_t kbps) {
-    int32_t snapped = kBitrateTable[0];
-    for (int32_t entry : kBitrateTable) {
-        if (entry <= kbps)
-            snapped = entry;
-    }
-    return snapped;
-}
 
 unsigned WaveChannelForVorbis(unsigned channels, unsigned vorbisChannel) {
     static const unsigned kOrder[6][8] = {
@@ -76,7 +66,7 @@ unsigned WaveChannelForVorbis(unsigned channels, unsigned vorbisChannel) {
 
 } // namespace trelvox
 
-COggConvDest::COggConvDest() : m_working(m_settings) {}
+COggConvDest::COggConvDest() : m_working(m_settings.Record()) {}
 
 COggConvDest::~COggConvDest() {
     Close();
@@ -107,7 +97,7 @@ void COggConvDest::ReleaseEncoder() {
 bool COggConvDest::Open() {
     if (!CDefConvertDestination::Open())
         return false;
-    m_working = m_settings;
+    m_working = m_settings.Record();
     if (m_format.wBitsPerSample != 8 && m_format.wBitsPerSample != 16) {
         SetError("Source file must have either 8 or 16 bits/sample");
         return false;
@@ -238,26 +228,31 @@ bool COggConvDest::Close() {
 }
 
 bool COggConvDest::EstimateSize(uint32_t inBytes, const WAVEFORMATEX* inFormat, uint32_t* outBytes) {
-    if (!inFormat || !outBytes || m_settings.qualityMode || inFormat->nAvgBytesPerSec == 0)
+    if (!inFormat || !outBytes || m_settings.Record().qualityMode || inFormat->nAvgBytesPerSec == 0)
         return false;
-    double estimate =
-        static_cast<double>(inBytes) / inFormat->nAvgBytesPerSec * m_settings.avgBitrate * 1000.0 / 8.0;
+    double estimate = static_cast<double>(inBytes) / inFormat->nAvgBytesPerSec *
+                      m_settings.Record().avgBitrate * 1000.0 / 8.0;
     *outBytes = static_cast<uint32_t>(estimate);
     return true;
+}
+
+bool COggConvDest::ShowSettingsDialog(HWND parent, IConvertDestination** alsoApply) {
+    return m_settings.RunFor<COggConvDest>(parent, alsoApply, CLSID_OggConvDest);
 }
 
 bool COggConvDest::GetSettingsText(char* buf, int size) {
     if (!buf || size <= 0)
         return false;
+    const OGGSETTINGS& settings = m_settings.Record();
     char text[128];
-    if (m_settings.qualityMode) {
-        wsprintfA(text, "VBR Quality %d%%", m_settings.quality);
+    if (settings.qualityMode) {
+        wsprintfA(text, "VBR Quality %d%%", settings.quality);
     } else {
-        int length = wsprintfA(text, "ABR %d kbps", m_settings.avgBitrate);
-        if (m_settings.useMinBitrate)
-            length += wsprintfA(text + length, "; Min. %d kbps", m_settings.minBitrate);
-        if (m_settings.useMaxBitrate)
-            wsprintfA(text + length, "; Max. %d kbps", m_settings.maxBitrate);
+        int length = wsprintfA(text, "ABR %d kbps", settings.avgBitrate);
+        if (settings.useMinBitrate)
+            length += wsprintfA(text + length, "; Min. %d kbps", settings.minBitrate);
+        if (settings.useMaxBitrate)
+            wsprintfA(text + length, "; Max. %d kbps", settings.maxBitrate);
     }
     lstrcpynA(buf, text, size);
     return true;
@@ -266,8 +261,9 @@ bool COggConvDest::GetSettingsText(char* buf, int size) {
 bool COggConvDest::SetOption(const char* name, const char* value, char*) {
     if (!name)
         return false;
+    OGGSETTINGS& settings = m_settings.Record();
     if (lstrcmpiA(name, "quality-based") == 0) {
-        m_settings.qualityMode = !(value && lstrcmpiA(value, "no") == 0);
+        settings.qualityMode = !(value && lstrcmpiA(value, "no") == 0);
         return true;
     }
     // Every other option needs a number: without a value the record stays as it is. A value
@@ -278,17 +274,17 @@ bool COggConvDest::SetOption(const char* name, const char* value, char*) {
         return false;
     int32_t number = LeadingNumber(value);
     if (lstrcmpiA(name, "quality") == 0) {
-        m_settings.quality = number < 0 ? 0 : number > 100 ? 100 : number;
+        settings.quality = number < 0 ? 0 : number > 100 ? 100 : number;
     } else if (lstrcmpiA(name, "avg-bitrate") == 0) {
-        m_settings.avgBitrate = trelvox::SnapOggBitrate(number);
+        settings.avgBitrate = trelvox::SnapOggBitrate(number);
     } else if (lstrcmpiA(name, "min-bitrate") == 0) {
-        m_settings.useMinBitrate = number > 0;
+        settings.useMinBitrate = number > 0;
         if (number > 0)
-            m_settings.minBitrate = trelvox::SnapOggBitrate(number);
+            settings.minBitrate = trelvox::SnapOggBitrate(number);
     } else {
-        m_settings.useMaxBitrate = number > 0;
+        settings.useMaxBitrate = number > 0;
         if (number > 0)
-            m_settings.maxBitrate = trelvox::SnapOggBitrate(number);
+            settings.maxBitrate = trelvox::SnapOggBitrate(number);
     }
     return true;
 }

@@ -28,9 +28,7 @@ MMRESULT SuggestFormat(const WAVEFORMATEX* input, uint32_t tag, trelvox::UniqueB
 
 } // namespace
 
-CWavConvDest::CWavConvDest() {
-    m_settings.Load();
-}
+CWavConvDest::CWavConvDest() = default;
 
 CWavConvDest::~CWavConvDest() {
     Close();
@@ -82,10 +80,10 @@ bool CWavConvDest::CreateFileAndFormat() {
 
     trelvox::UniqueBytes suggested;
     const WAVEFORMATEX* target = nullptr;
-    if (m_settings.size != 0) {
-        target = m_settings.Format();
-    } else if (m_settings.formatTag != m_format.wFormatTag) {
-        MMRESULT result = SuggestFormat(&m_format, m_settings.formatTag, suggested);
+    if (m_settings.Record().size != 0) {
+        target = m_settings.Record().Format();
+    } else if (m_settings.Record().formatTag != m_format.wFormatTag) {
+        MMRESULT result = SuggestFormat(&m_format, m_settings.Record().formatTag, suggested);
         if (result != MMSYSERR_NOERROR) {
             SetError("PCM format \"suggestion\" for Wave file failed (ACM error %d)",
                      static_cast<int>(result));
@@ -257,13 +255,13 @@ bool CWavConvDest::EstimateSize(uint32_t inBytes, const WAVEFORMATEX* inFormat, 
     if (!inFormat || !outBytes || inFormat->nAvgBytesPerSec == 0)
         return false;
     uint32_t targetRate = 0;
-    if (m_settings.size != 0) {
-        targetRate = m_settings.Format()->nAvgBytesPerSec;
-    } else if (m_settings.formatTag == inFormat->wFormatTag) {
+    if (m_settings.Record().size != 0) {
+        targetRate = m_settings.Record().Format()->nAvgBytesPerSec;
+    } else if (m_settings.Record().formatTag == inFormat->wFormatTag) {
         targetRate = inFormat->nAvgBytesPerSec;
     } else {
         trelvox::UniqueBytes suggested;
-        if (SuggestFormat(inFormat, m_settings.formatTag, suggested) != MMSYSERR_NOERROR)
+        if (SuggestFormat(inFormat, m_settings.Record().formatTag, suggested) != MMSYSERR_NOERROR)
             return false;
         targetRate = reinterpret_cast<const WAVEFORMATEX*>(suggested.get())->nAvgBytesPerSec;
     }
@@ -272,13 +270,12 @@ bool CWavConvDest::EstimateSize(uint32_t inBytes, const WAVEFORMATEX* inFormat, 
     return true;
 }
 
-bool CWavConvDest::ShowSettingsDialog(HWND, IConvertDestination**) {
-    // The settings dialog is not part of this build; the record stays as it is.
-    return false;
+bool CWavConvDest::ShowSettingsDialog(HWND parent, IConvertDestination** alsoApply) {
+    return m_settings.RunFor<CWavConvDest>(parent, alsoApply, CLSID_WavConvDest);
 }
 
 bool CWavConvDest::GetSettingsText(char* buf, int size) {
-    return m_settings.GetText(buf, size);
+    return m_settings.Record().GetText(buf, size);
 }
 
 bool CWavConvDest::SetOption(const char* name, const char* value, char* message) {
@@ -286,11 +283,11 @@ bool CWavConvDest::SetOption(const char* name, const char* value, char* message)
         return false;
     const char* reason = nullptr;
     if (lstrcmpiA(name, "wave-codec") == 0) {
-        if (m_settings.SelectCodec(value))
+        if (m_settings.Record().SelectCodec(value))
             return true;
         reason = "ACM Wave Codec was not found";
     } else if (lstrcmpiA(name, "wave-format") == 0) {
-        if (m_settings.SelectFormat(value))
+        if (m_settings.Record().SelectFormat(value))
             return true;
         reason = "ACM Wave Format was not found";
     } else {

@@ -2,14 +2,13 @@
 
 #include "DefConvertDestination.h"
 #include "Handles.h"
-#include "WaveSettingsRecord.h"
+#include "WAVSettings.h"
 
 // Writes RIFF Wave files through mmio: the PCM as it comes, or converted by an ACM stream
 // into the format the settings record asks for.
 class CWavConvDest : public CDefConvertDestination {
 public:
-    // Loads the record from the "WAV" section of the settings store.
-    CWavConvDest();
+    CWavConvDest(); // the record comes from the "WAV" section of the settings store
     ~CWavConvDest() override;
 
     bool TX_THISCALL GetClassID(GUID* clsid) override;
@@ -22,7 +21,7 @@ public:
     bool TX_THISCALL GetSettingsText(char* buf, int size) override;
     bool TX_THISCALL SetOption(const char* name, const char* value, char* message) override;
 
-    WAVSETTINGS& Settings() { return m_settings; }
+    WAVSETTINGS& Settings() { return m_settings.Record(); }
 
 private:
     // Open's steps after the output location is ready; on false the message has been logged
@@ -36,7 +35,7 @@ private:
     bool Flush();
     bool WriteBytes(const void* data, uint32_t bytes);
 
-    WAVSETTINGS m_settings;
+    CWAVSettings m_settings;
     trelvox::UniqueMmio m_file;
     MMCKINFO m_riffChunk = {};
     MMCKINFO m_dataChunk = {};

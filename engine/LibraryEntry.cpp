@@ -1,8 +1,11 @@
 #include "LibraryEntry.h"
 #include "SettingsStore.h"
+#include "TXSlider.h"
 #include "Trelvox.h"
 
 #include <atomic>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 std::atomic<bool> g_initialised{false};
@@ -14,5 +17,6 @@ extern "C" int32_t __cdecl InitTX(const char*) {
         return 0;
     trelvox::OpenSettingsRoot();
     trelvox::LoadReferrer();
+    CTXSlider::Register(reinterpret_cast<HINSTANCE>(&__ImageBase));
     return 0;
 }

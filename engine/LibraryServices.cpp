@@ -5,6 +5,7 @@
 #include "SettingsStore.h"
 #include "TempFile.h"
 #include "Trelvox.h"
+#include "WaitCursor.h"
 
 #include <shellapi.h>
 #include <string.h>
@@ -23,18 +24,6 @@ bool LibraryPath(char (&path)[MAX_PATH]) {
     DWORD length = GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), path, MAX_PATH);
     return length > 0 && length < MAX_PATH;
 }
-
-// Shows the wait cursor for its lifetime and then the cursor that was there before.
-class WaitCursor {
-public:
-    WaitCursor() : m_previous(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(m_previous); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR m_previous;
-};
 
 } // namespace
 
@@ -77,7 +66,7 @@ char* __cdecl AddReferer(const char* address) {
 }
 
 BOOL __cdecl _SHOpen(HWND parent, const char* file, const char* parameters) {
-    WaitCursor wait;
+    trelvox::WaitCursor wait;
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof(info);
     info.hwnd = parent;
@@ -141,7 +130,7 @@ HRESULT __cdecl AddToMediaLibrary(HWND, const char* path) {
         return E_FAIL;
     trelvox::FileRemover removeVbs(vbsPath);
 
-    WaitCursor wait;
+    trelvox::WaitCursor wait;
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;

@@ -46,6 +46,10 @@ TX_API HRESULT __cdecl ConvGetFormatByName(FormatRecord* out, const char* name);
 TX_API HRESULT __cdecl ConvCreateSource(const FormatRecord* rec, IConvertSource** out);
 TX_API HRESULT __cdecl ConvCreateDest(const FormatRecord* rec, IConvertDestination** out);
 
+// Shows the settings dialog of row's destination over parent, on the registry defaults: OK
+// saves them and gives S_OK, Cancel gives E_ABORT; S_FALSE (nothing shown) for formats
+// without a defaults dialog.
+TX_API HRESULT __cdecl ConvDefOutputSettings(HWND parent, const FormatRecord* row);
 // The one-line description of the registry defaults of row's destination (as its
 // GetSettingsText would give), cut to size-1 characters. E_FAIL for formats without defaults.
 TX_API HRESULT __cdecl ConvDefOutputSettingsString(char* text, int size, const FormatRecord* row);

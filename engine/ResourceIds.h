@@ -1,0 +1,52 @@
+// Identifiers of the library's dialog resources and their controls, shared by Trelvox.rc and
+// the dialog classes. Plain macros: the resource compiler reads this file too.
+#pragma once
+
+// The settings dialogs. Every one has OK (IDOK), Cancel (IDCANCEL) and "Set &Default".
+#define IDD_MP3_SETTINGS 116
+#define IDD_WAV_SETTINGS 133
+#define IDD_OGG_SETTINGS 3326
+#define IDC_SET_DEFAULT 1039
+
+// Wave Audio Settings: the codec and format lists and the information fields.
+#define IDC_WAV_CHANNELS 1002
+#define IDC_WAV_SAMPLE_RATE 1003
+#define IDC_WAV_DATA_RATE 1004
+#define IDC_WAV_ALIGNMENT 1006
+#define IDC_WAV_SAMPLE_SIZE 1007
+#define IDC_WAV_EXTRA 1008
+#define IDC_WAV_FORMAT 1102
+#define IDC_WAV_CODEC 1103
+
+// MP3 Encoding Settings.
+#define IDC_MP3_SLIDER 1001
+#define IDC_MP3_DOWNSAMPLING 1003
+#define IDC_MP3_NUMBER 1023
+#define IDC_MP3_LOW_END 1055
+#define IDC_MP3_HIGH_END 1056
+#define IDC_MP3_CRC 1066
+#define IDC_MP3_ORIGINAL 1067
+#define IDC_MP3_COPYRIGHT 1068
+#define IDC_MP3_PRIVATE 1069
+#define IDC_MP3_JOINT_STEREO 1070
+#define IDC_MP3_MODE 1126
+#define IDC_MP3_ISO 1132
+#define IDC_MP3_VALUE_LABEL 1133
+
+// Ogg Vorbis Audio Settings; 1201 to 1204 are the value readouts beside the trackbars.
+#define IDC_OGG_USE_MIN 1014
+#define IDC_OGG_QUALITY 1101
+#define IDC_OGG_AVERAGE_MODE 1102
+#define IDC_OGG_AVERAGE 1103
+#define IDC_OGG_MAX 1104
+#define IDC_OGG_MIN 1105
+#define IDC_OGG_QUALITY_MODE 1106
+#define IDC_OGG_AVERAGE_LABEL 1107
+#define IDC_OGG_USE_MAX 1108
+#define IDC_OGG_MAX_LABEL 1109
+#define IDC_OGG_MIN_LABEL 1110
+#define IDC_OGG_QUALITY_LABEL 1111
+#define IDC_OGG_QUALITY_VALUE 1201
+#define IDC_OGG_AVERAGE_VALUE 1202
+#define IDC_OGG_MIN_VALUE 1203
+#define IDC_OGG_MAX_VALUE 1204

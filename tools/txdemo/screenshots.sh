@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Saves a PNG of txdemo's window and of every window it opens, each shown in a Wine virtual
+# desktop (which draws the window frames itself, as no window manager runs on the test display).
+#
+# usage: screenshots.sh BUILD_DIR OUT_DIR
+# BUILD_DIR is a build tree whose harness is running (CTest's tx_env fixture, or
+# tests/harness/start.sh); the PNGs go to OUT_DIR as txdemo-NAME.png.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+DISPLAY=$(cat "$build/harness/display")
+export DISPLAY
+
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+exe=$(winpath "$build/bin/txdemo.exe")
+status=0
+for name in main wave mp3 ogg wave-defaults mp3-defaults slider; do
+    shot=$out/.txdemo-$name
+    rm -f "$shot.ready" "$shot.done"
+    open=()
+    [ "$name" = main ] || open=(--open "$name")
+    # The Wave dialog with a format chosen, so that its information fields are filled.
+    [ "$name" = wave ] && open+=(--option "wave-format=44100 Hz; 16 bits; Stereo")
+    "$build/harness-run" explorer "/desktop=txdemo-$name,640x400" "$exe" "${open[@]}" --shot "$(winpath "$shot")" \
+        >/dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 300); do
+        [ -e "$shot.ready" ] && break
+        sleep 0.1
+    done
+    desktop=$(xwininfo -root -tree | sed -n "s/^ *\(0x[0-9a-f]*\) \"txdemo-$name - Wine desktop\".*/\1/p" | head -1)
+    if [ -e "$shot.ready" ] && [ -n "$desktop" ]; then
+        # The window is shown; give the painting that follows a moment.
+        sleep 0.5
+        import -window "$desktop" "$out/txdemo-$name.png"
+        echo "$out/txdemo-$name.png"
+    else
+        echo "txdemo --open $name: no window on screen" >&2
+        status=1
+    fi
+    touch "$shot.done"
+    wait "$pid" || true
+    rm -f "$shot.ready" "$shot.done"
+done
+exit $status
