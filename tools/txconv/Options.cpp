@@ -50,36 +50,6 @@ constexpr OptionSpec kOptions[] = {
     {"drive-settings", 0, Argument::Required},
 };
 
-// "D:" or "d:\", as a drive is named on the command line; -1 when text is not one.
-int DriveLetterOf(const std::string& text) {
-    if ((text.size() != 2 && !(text.size() == 3 && (text[2] == '\\' || text[2] == '/'))) || text[1] != ':')
-        return -1;
-    char letter = static_cast<char>(text[0] & ~0x20);
-    return letter >= 'A' && letter <= 'Z' ? letter - 'A' : -1;
-}
-
-// "1-3,7": track numbers from 1 to 99, ranges ascending, in the order given.
-bool ParseTracks(const std::string& text, std::vector<int>& tracks, std::string& error) {
-    size_t start = 0;
-    do {
-        size_t comma = text.find(',', start);
-        std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        start = comma == std::string::npos ? std::string::npos : comma + 1;
-        size_t dash = part.find('-');
-        long from = 0, to = 0;
-        bool ok = dash == std::string::npos ? ParseCount(part, 99, from) && (to = from, true)
-                                            : ParseCount(part.substr(0, dash), 99, from) &&
-                                                  ParseCount(part.substr(dash + 1), 99, to);
-        if (!ok || from < 1 || to < from) {
-            error = "--tracks takes numbers from 1 to 99 and ranges like 1-3,7, not '" + text + "'";
-            return false;
-        }
-        for (long track = from; track <= to; ++track)
-            tracks.push_back(static_cast<int>(track));
-    } while (start != std::string::npos);
-    return true;
-}
-
 const OptionSpec* FindLong(const std::string& name) {
     for (const OptionSpec& spec : kOptions)
         if (name == spec.name)
@@ -112,6 +82,36 @@ bool ParseMilliseconds(const std::string& name, const std::string& text, int32_t
         return false;
     }
     value = static_cast<int32_t>(parsed);
+    return true;
+}
+
+// "D:" or "d:\", as a drive is named on the command line; -1 when text is not one.
+int DriveLetterOf(const std::string& text) {
+    if ((text.size() != 2 && !(text.size() == 3 && (text[2] == '\\' || text[2] == '/'))) || text[1] != ':')
+        return -1;
+    char letter = static_cast<char>(text[0] & ~0x20);
+    return letter >= 'A' && letter <= 'Z' ? letter - 'A' : -1;
+}
+
+// "1-3,7": track numbers from 1 to 99, ranges ascending, in the order given.
+bool ParseTracks(const std::string& text, std::vector<int>& tracks, std::string& error) {
+    size_t start = 0;
+    do {
+        size_t comma = text.find(',', start);
+        std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        start = comma == std::string::npos ? std::string::npos : comma + 1;
+        size_t dash = part.find('-');
+        long from = 0, to = 0;
+        bool ok = dash == std::string::npos ? ParseCount(part, 99, from) && (to = from, true)
+                                            : ParseCount(part.substr(0, dash), 99, from) &&
+                                                  ParseCount(part.substr(dash + 1), 99, to);
+        if (!ok || from < 1 || to < from) {
+            error = "--tracks takes numbers from 1 to 99 and ranges like 1-3,7, not '" + text + "'";
+            return false;
+        }
+        for (long track = from; track <= to; ++track)
+            tracks.push_back(static_cast<int>(track));
+    } while (start != std::string::npos);
     return true;
 }
 
