@@ -68,10 +68,16 @@ public:
             return false;
         }
         SetEnvironmentVariableA("CDBENCH_CONFIG", m_config.c_str());
-        // Loaded first by its full path, the stand-in is the module the library then gets for
-        // "WNASPI32.DLL". It stays loaded for the life of the process.
-        if (!LoadLibraryA(aspi.c_str())) {
+        // Wine hands out its own WNASPI32.DLL unless the process started with this one
+        // preferred (WINEDLLOVERRIDES=wnaspi32=n, as ./txconv does for --virtual-drive).
+        if (!FileExists(aspi)) {
             error = "--virtual-drive needs the CD bench's " + aspi + " (build the cdbench_aspi target)";
+            return false;
+        }
+        HMODULE module = LoadLibraryA("WNASPI32.DLL");
+        if (!module || !GetProcAddress(module, "CdBenchCommandLog")) {
+            error = "--virtual-drive: the ASPI manager loaded is not the CD bench's; start txconv with "
+                    "WINEDLLOVERRIDES=wnaspi32=n (./txconv does)";
             return false;
         }
         return true;
