@@ -163,6 +163,11 @@ int ListDrives(Console& console) {
     return 0;
 }
 
+// One line of a track's entry in the rip log: the name in a column of its own.
+std::string Field(const char* name, const std::string& value) {
+    return Format("  %-15s  %s\n", name, value.c_str());
+}
+
 std::string RipLog(cdrip::IAudioCD* disc, const std::string& driveName, const Options& options,
                    const std::vector<Track*>& ripped, const JobRunner& runner) {
     std::string log = "txconv rip log\n\n";
@@ -173,40 +178,38 @@ std::string RipLog(cdrip::IAudioCD* disc, const std::string& driveName, const Op
         const Track& track = *ripped[i];
         const cdrip::TrackRecord& record = track.record;
         log += Format("Track %02u  %s\n", record.number, track.title.c_str());
-        log +=
-            "  output          " + (runner.Output(i).empty() ? std::string("none") : runner.Output(i)) + "\n";
-        log += std::string("  result          ") + (runner.Done(i) ? "ripped" : "not ripped") + "\n";
+        log += Field("output", runner.Output(i).empty() ? "none" : runner.Output(i));
+        log += Field("result", runner.Done(i) ? "ripped" : "not ripped");
         ComRef<cdrip::IAudioCDTrackReport> reporter;
         cdrip::TrackReadReport report = {};
         report.size = sizeof(report);
         if (!track.source ||
             track.source->QueryInterface(cdrip::IID_IAudioCDTrackReport, reporter.put_void()) != S_OK ||
             reporter->GetReadReport(&report) != S_OK || report.path == 0) {
-            log += "  read path       not read\n\n";
+            log += Field("read path", "not read") + "\n";
             continue;
         }
-        if (report.path == 1)
-            log += "  read path       CD access layer (direct)\n";
-        else
-            log += Format("  read path       drive engine (secure), jitter correction %s\n",
-                          report.jitterCorrection ? "on" : "off");
-        log += Format("  frames          %u of %u from LBA %u (%s)\n", report.framesDelivered, record.length,
-                      report.firstFrame, Duration(report.framesDelivered).c_str());
+        log += Field("read path", report.path == 1 ? "CD access layer (direct)"
+                                                   : Format("drive engine (secure), jitter correction %s",
+                                                            report.jitterCorrection ? "on" : "off"));
+        log += Field("frames", Format("%u of %u from LBA %u (%s)", report.framesDelivered, record.length,
+                                      report.firstFrame, Duration(report.framesDelivered).c_str()));
         if (report.path == 2) {
-            log += Format("  frames re-read  %u\n", report.framesReread);
-            log += Format("  silenced frames %u", report.silencedCount);
+            log += Field("frames re-read", Format("%u", report.framesReread));
+            std::string silenced = Format("%u", report.silencedCount);
             for (uint32_t k = 0; k < report.silencedCount && k < 32; ++k)
-                log += Format("%s%u", k ? ", " : " at LBA ", report.silenced[k]);
+                silenced += Format("%s%u", k ? ", " : " at LBA ", report.silenced[k]);
             if (report.silencedCount > 32)
-                log += ", ...";
-            log += "\n";
+                silenced += ", ...";
+            log += Field("silenced frames", silenced);
         }
-        log += Format("  CRC32           %08X\n", report.crc32);
-        if (report.firstFrame == record.start && report.framesDelivered == record.length)
-            log += Format("  AccurateRip v1  %08X\n  AccurateRip v2  %08X\n", report.accurateRipV1,
-                          report.accurateRipV2);
-        else
-            log += "  AccurateRip     none: only part of the track was read\n";
+        log += Field("CRC32", Format("%08X", report.crc32));
+        if (report.firstFrame == record.start && report.framesDelivered == record.length) {
+            log += Field("AccurateRip v1", Format("%08X", report.accurateRipV1));
+            log += Field("AccurateRip v2", Format("%08X", report.accurateRipV2));
+        } else {
+            log += Field("AccurateRip", "none: only part of the track was read");
+        }
         log += "\n";
     }
     return log;
