@@ -80,6 +80,19 @@ protected:
         return source;
     }
 
+    // Opens the track at index and plays it into sink: Play's result (false when Open failed
+    // too), with every line the source reported in log.
+    bool Play(int index, MemorySink& sink, txtest::RecordingCallback& log) {
+        ComPtr<IConvertSource> source = Track(index);
+        if (!source)
+            return false;
+        source->SetErrorLog(&log);
+        bool played = source->Open() && source->Play(&sink);
+        source->Close();
+        source->SetErrorLog(nullptr);
+        return played;
+    }
+
     // The image's frames of the track at index.
     std::string Frames(size_t index) const {
         const std::vector<int32_t>& starts = m_disc->Starts();
@@ -137,19 +150,13 @@ TEST_F(TrackBench, CancelFromTheSinkStopsAfterTheBlockAndOnlyTheSecurePathFails)
     for (int secure : {0, 1}) {
         SCOPED_TRACE(secure ? "secure" : "direct");
         PutProfileInt("Settings", "NoGoldenhawk", !secure);
-        ComPtr<IConvertSource> source = Track(0);
-        ASSERT_TRUE(source);
         txtest::RecordingCallback log;
-        source->SetErrorLog(&log);
-        ASSERT_TRUE(source->Open());
         MemorySink sink;
         sink.m_stopAfter = 2;
-        EXPECT_EQ(!secure, source->Play(&sink));
+        EXPECT_EQ(!secure, Play(0, sink, log));
         EXPECT_EQ(2u, sink.m_blocks);
         EXPECT_EQ(Frames(0).substr(0, sink.m_pcm.size()), sink.m_pcm);
         EXPECT_EQ("", log.AllText());
-        source->Close();
-        source->SetErrorLog(nullptr);
     }
 }
 
@@ -158,20 +165,14 @@ TEST_F(TrackBench, CancelFromTheSinkStopsAfterTheBlockAndOnlyTheSecurePathFails)
 TEST_F(TrackBench, DriveTheAccessLayerLacksIsReadSecurely) {
     Insert("device-type 4\n");
     PutProfileString("Settings", "NoGoldenhawk", nullptr);
-    ComPtr<IConvertSource> source = Track(2);
-    ASSERT_TRUE(source);
     txtest::RecordingCallback log;
-    source->SetErrorLog(&log);
-    ASSERT_TRUE(source->Open());
     MemorySink sink;
-    EXPECT_TRUE(source->Play(&sink));
+    EXPECT_TRUE(Play(2, sink, log));
     EXPECT_EQ("", log.Errors());
     EXPECT_TRUE(sink.m_pcm == Frames(2)) << sink.m_pcm.size() << " bytes";
     int setting = -1;
     EXPECT_TRUE(GetProfileIntA("Settings", "NoGoldenhawk", &setting));
     EXPECT_EQ(0, setting);
-    source->Close();
-    source->SetErrorLog(nullptr);
 }
 
 TEST_F(TrackBench, ConversionCancelledDuringASecureReadLeavesNoTempFile) {
@@ -223,20 +224,14 @@ TEST_F(TrackBench, FailedSecureReadReportsTheEngineTexts) {
     Insert("medium-error 320\n");
     PutProfileInt("Settings", "NoGoldenhawk", 0);
     PutProfileInt("AudioCD", "ReadRetry", 1);
-    ComPtr<IConvertSource> source = Track(1);
-    ASSERT_TRUE(source);
     txtest::RecordingCallback log;
-    source->SetErrorLog(&log);
-    ASSERT_TRUE(source->Open());
     MemorySink sink;
-    EXPECT_FALSE(source->Play(&sink));
+    EXPECT_FALSE(Play(1, sink, log));
     std::string expected = cdengine::ErrorText(cdengine::kErrRead) + "\n";
     std::string sense = cdengine::SubCodeText(cdengine::kErrRead, 0x031100);
     if (!sense.empty())
         expected += sense + "\n";
     EXPECT_EQ(expected, log.Errors());
-    source->Close();
-    source->SetErrorLog(nullptr);
 }
 
 } // namespace
