@@ -386,12 +386,7 @@ bool CAudioCDTrack::PlaySecure(IPlayCallback* sink) {
     cdengine::Status speed = drive.SetReadSpeed(trelvox::ReadSettingInt("AudioCD", "ReadingSpeed", -1));
     if (!speed) {
         SetInfo("Setting spindle speed failed");
-        std::string text = cdengine::ErrorText(speed.code);
-        if (!text.empty())
-            SetInfo("%s", text.c_str());
-        text = cdengine::SubCodeText(speed.code, speed.subCode);
-        if (!text.empty())
-            SetInfo("%s", text.c_str());
+        ReportEngineTexts(speed, false);
     }
 
     ResetEvent(abort.get());
@@ -414,32 +409,40 @@ bool CAudioCDTrack::PlaySecure(IPlayCallback* sink) {
 
     if (read.Ok())
         return true;
-    int code = read.drive.code, subCode = read.drive.subCode;
+    cdengine::Status failure;
+    failure.code = read.drive.code;
+    failure.subCode = read.drive.subCode;
     switch (read.outcome) {
     case secureread::Outcome::OutOfMemory:
         SetError("Out of memory");
         return false;
     case secureread::Outcome::SyncLost:
-        code = cdengine::kErrSync;
-        subCode = 0;
+        failure = {cdengine::kErrSync, 0};
         break;
     case secureread::Outcome::Aborted:
-        code = cdengine::kErrAborted;
-        subCode = 0;
+        failure = {cdengine::kErrAborted, 0};
         break;
     default:
         break;
     }
-    TX_TRACE(cd, "track %d: secure read failed: code %d, sub-code %X", m_record.number, code, subCode);
-    std::string text = cdengine::ErrorText(code);
-    if (!text.empty())
-        SetError("%s", text.c_str());
-    text = cdengine::SubCodeText(code, subCode);
-    if (!text.empty())
-        SetError("%s", text.c_str());
-    if (code == cdengine::kErrTransferSize || subCode == cdengine::kErrTransferSize)
+    TX_TRACE(cd, "track %d: secure read failed: code %d, sub-code %X", m_record.number, failure.code,
+             failure.subCode);
+    ReportEngineTexts(failure, true);
+    if (failure.code == cdengine::kErrTransferSize || failure.subCode == cdengine::kErrTransferSize)
         SetInfo("Please go to File | Settings | CD Audio and reduce the ASPI buffer size");
     return false;
+}
+
+void CAudioCDTrack::ReportEngineTexts(const cdengine::Status& status, bool asError) {
+    for (const std::string& text :
+         {cdengine::ErrorText(status.code), cdengine::SubCodeText(status.code, status.subCode)}) {
+        if (text.empty())
+            continue;
+        if (asError)
+            SetError("%s", text.c_str());
+        else
+            SetInfo("%s", text.c_str());
+    }
 }
 
 unsigned CAudioCDTrack::GetCapabilities() {

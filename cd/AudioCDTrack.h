@@ -16,6 +16,9 @@
 #include <vector>
 
 class CAudioCD;
+namespace cdengine {
+struct Status;
+}
 
 class CAudioCDTrack : public CDefConvertSource,
                       public cdrip::IAudioCDTrack,
@@ -77,6 +80,9 @@ private:
     // false when the CD access layer does not have the drive: the caller then reads securely.
     bool PlayDirect(IPlayCallback* sink, bool& result);
     bool PlaySecure(IPlayCallback* sink);
+    // The engine's texts for the code and the sub-code of status, each when it is not empty, as
+    // errors or as information.
+    void ReportEngineTexts(const cdengine::Status& status, bool asError);
 
     CAudioCD* m_disc = nullptr; // one reference held while bound
     cdrip::TrackRecord m_record = {};
