@@ -133,6 +133,7 @@ TEST(TxconvOptions, CdTakesADriveTracksAndReadingSettings) {
                                                                               {"--cd", "--error-mode=2"},
                                                                               {"--cd", "--speed", "0"},
                                                                               {"--secure", "a.wav"},
+                                                                              {"--virtual-drive", "x.cue"},
                                                                               {"--drive-settings", "x"}})
         EXPECT_FALSE(Parse(bad).ok) << bad[0] << " " << bad.back();
 }

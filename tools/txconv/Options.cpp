@@ -327,10 +327,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         if (!Apply(*spec, value, hasValue, options, error))
             return false;
     }
-    if (!options.cd.enabled &&
-        (!options.cd.tracks.empty() || options.cd.secure || options.cd.retries >= 0 ||
-         options.cd.errorMode >= 0 || options.cd.jitter >= 0 || options.cd.speed >= 0)) {
-        error = "--tracks, --secure, --retries, --error-mode, --jitter and --speed go with --cd";
+    if (!options.cd.enabled && (!options.cd.tracks.empty() || options.cd.secure || options.cd.retries >= 0 ||
+                                options.cd.errorMode >= 0 || options.cd.jitter >= 0 ||
+                                options.cd.speed >= 0 || !options.cd.virtualDrive.empty())) {
+        error =
+            "--tracks, --secure, --retries, --error-mode, --jitter, --speed and --virtual-drive go with --cd";
         return false;
     }
     if (!options.cd.virtualDriveConfig.empty() && options.cd.virtualDrive.empty()) {

@@ -86,17 +86,9 @@ int Run(int argc, char** argv) {
         return status;
     }
 
-    if (options.cd.enabled) {
-        g_console = &console;
-        SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-        int status = txconv::RunCd(options, console);
-        SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-        g_console = nullptr;
-        return status;
-    }
-
+    // A rip plans its own conversions, once it has found the drive and the tracks.
     txconv::JobRunner runner(options, console);
-    if (!runner.Prepare())
+    if (!options.cd.enabled && !runner.Prepare())
         return 2;
     g_console = &console;
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
@@ -108,7 +100,9 @@ int Run(int argc, char** argv) {
             if (!bpm->Applied())
                 console.Report("info", "", "the tempo setting cannot be stored; --bpm has no effect");
         }
-        if (options.files.empty()) {
+        if (options.cd.enabled) {
+            status = txconv::RunCd(options, console);
+        } else if (options.files.empty()) {
             status = txconv::RunDemo(options, console, runner);
         } else {
             for (const std::string& file : options.files)
