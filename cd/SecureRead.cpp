@@ -91,13 +91,10 @@ Result ReadSecure(FrameReader& reader, uint32_t first, uint32_t end, const Setti
     out = Report();
     Result result;
 
+    // Drives that refuse to change the block size still read audio frames whole with READ CD;
+    // a drive that cannot read them says so at the first read.
     BlockSizeGuard restore(reader);
-    DriveStatus blockSize = reader.SetBlockSize(kFrameBytes);
-    if (!blockSize.Ok()) {
-        result.outcome = Outcome::DriveError;
-        result.drive = blockSize;
-        return result;
-    }
+    reader.SetBlockSize(kFrameBytes);
 
     // Room for one frame more than a block holds: the zero padding of a final frame that the
     // drive cut short may reach past a full block.

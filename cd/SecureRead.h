@@ -73,7 +73,7 @@ struct Report {
 
 enum class Outcome {
     Ok,
-    DriveError,  // a read or the block size failed: drive holds the drive's status
+    DriveError,  // a read failed: drive holds the drive's status
     SyncLost,    // jitter correction found no copy of its reference frame
     Aborted,     // the abort flag was set, or the sink asked to stop
     OutOfMemory, // the block buffers could not be allocated
