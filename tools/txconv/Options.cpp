@@ -19,36 +19,26 @@ struct OptionSpec {
 
 // Optional arguments are only taken when written as --name=VALUE, as getopt does: a word
 // after "--normalize" is a file.
+// clang-format off
 constexpr OptionSpec kOptions[] = {
-    {"format", 'f', Argument::Required},
-    {"output-dir", 'o', Argument::Required},
-    {"scheme", 0, Argument::Required},
-    {"start", 0, Argument::Required},
-    {"end", 0, Argument::Required},
-    {"trim", 0, Argument::None},
-    {"trim-start", 0, Argument::None},
-    {"trim-end", 0, Argument::None},
-    {"fade-in", 0, Argument::Required},
-    {"fade-out", 0, Argument::Required},
-    {"normalize", 0, Argument::Optional},
-    {"bpm", 0, Argument::None},
-    {"opt", 0, Argument::Required},
-    {"jobs", 'j', Argument::Required},
-    {"yes", 'y', Argument::None},
-    {"no", 'n', Argument::None},
-    {"formats", 0, Argument::None},
-    {"tags", 0, Argument::Required},
-    {"help", 'h', Argument::None},
-    {"cd", 0, Argument::Optional},
-    {"tracks", 0, Argument::Required},
-    {"secure", 0, Argument::None},
-    {"retries", 0, Argument::Required},
-    {"error-mode", 0, Argument::Optional},
-    {"jitter", 0, Argument::Required},
-    {"speed", 0, Argument::Required},
+    {"format", 'f', Argument::Required},  {"output-dir", 'o', Argument::Required},
+    {"scheme", 0, Argument::Required},    {"start", 0, Argument::Required},
+    {"end", 0, Argument::Required},       {"trim", 0, Argument::None},
+    {"trim-start", 0, Argument::None},    {"trim-end", 0, Argument::None},
+    {"fade-in", 0, Argument::Required},   {"fade-out", 0, Argument::Required},
+    {"normalize", 0, Argument::Optional}, {"bpm", 0, Argument::None},
+    {"opt", 0, Argument::Required},       {"jobs", 'j', Argument::Required},
+    {"yes", 'y', Argument::None},         {"no", 'n', Argument::None},
+    {"formats", 0, Argument::None},       {"tags", 0, Argument::Required},
+    {"help", 'h', Argument::None},        {"play", 0, Argument::Required},
+    {"playlist", 0, Argument::Required},  {"cd", 0, Argument::Optional},
+    {"tracks", 0, Argument::Required},    {"secure", 0, Argument::None},
+    {"retries", 0, Argument::Required},   {"error-mode", 0, Argument::Optional},
+    {"jitter", 0, Argument::Required},    {"speed", 0, Argument::Required},
     {"virtual-drive", 0, Argument::Required},
     {"drive-settings", 0, Argument::Required},
 };
+// clang-format on
 
 const OptionSpec* FindLong(const std::string& name) {
     for (const OptionSpec& spec : kOptions)
@@ -215,6 +205,14 @@ bool Apply(const OptionSpec& spec, const std::string& value, bool hasValue, Opti
         options.tagFiles.push_back(value);
     } else if (name == "help") {
         options.help = true;
+    } else if (name == "play") {
+        options.play = value;
+    } else if (name == "playlist") {
+        if (value.size() < 4 || value.compare(value.size() - 4, 4, ".m3u") != 0) {
+            error = "--playlist needs a file name ending in .m3u, not '" + value + "'";
+            return false;
+        }
+        options.playlist = value;
     } else if (name == "cd") {
         options.cd.enabled = true;
         if (hasValue && (options.cd.drive = DriveLetterOf(value)) < 0) {
@@ -351,7 +349,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
 
 const char* UsageText() {
     return "usage: txconv [options] FILE...\n"
-           "Converts each FILE; with no FILE, converts a short generated demo signal.\n"
+           "Converts each FILE (a .m3u or .pls playlist: each file it names); with no FILE,\n"
+           "converts a short generated demo signal.\n"
            "  -f, --format NAME       output format by name (default Wave; see --formats)\n"
            "  -o, --output-dir DIR    write the outputs into DIR\n"
            "  --scheme SCHEME         output naming scheme, e.g. \"<sourcedir>\\<artist> - <title>\"\n"
@@ -382,6 +381,8 @@ const char* UsageText() {
            "  --drive-settings FILE   make that drive misbehave (see tools/cdbench/MmcDevice.h)\n"
            "  --formats               list the formats\n"
            "  --tags FILE             print the tags of FILE\n"
+           "  --play FILE             play FILE on the sound card (Ctrl-C stops)\n"
+           "  --playlist OUT.m3u      write the converted files as a playlist\n"
            "  -h, --help              show this text\n"
            "Exit status: 0 when every file was converted, 1 when any failed, 2 for a usage\n"
            "error, 130 when cancelled with Ctrl-C.\n";

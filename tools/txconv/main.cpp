@@ -5,6 +5,8 @@
 #include "CdRip.h"
 #include "JobRunner.h"
 #include "Options.h"
+#include "Player.h"
+#include "Playlists.h"
 #include "ScopedSetting.h"
 #include "TagPrinter.h"
 
@@ -86,6 +88,15 @@ int Run(int argc, char** argv) {
         return status;
     }
 
+    if (!options.play.empty()) {
+        g_console = &console;
+        SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+        int status = txconv::PlayFile(console, options.play);
+        SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+        g_console = nullptr;
+        return status;
+    }
+
     // A rip plans its own conversions, once it has found the drive and the tracks.
     txconv::JobRunner runner(options, console);
     if (!options.cd.enabled && !runner.Prepare())
@@ -105,9 +116,23 @@ int Run(int argc, char** argv) {
         } else if (options.files.empty()) {
             status = txconv::RunDemo(options, console, runner);
         } else {
-            for (const std::string& file : options.files)
-                runner.AddFile(file);
+            int listStatus = 0;
+            for (const std::string& file : options.files) {
+                std::vector<std::string> entries;
+                if (!txconv::IsPlaylist(file))
+                    runner.AddFile(file);
+                else if (txconv::ReadPlaylist(console, file, entries))
+                    for (const std::string& entry : entries)
+                        runner.AddFile(entry);
+                else
+                    listStatus = 1;
+            }
             status = runner.Run();
+            if (status != 130 && !options.playlist.empty() &&
+                !txconv::WritePlaylist(console, options.playlist, runner.ConvertedOutputs()))
+                listStatus = 1;
+            if (status == 0)
+                status = listStatus;
         }
     }
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
