@@ -48,17 +48,10 @@ protected:
     // Three tracks of 300, 140 and 200 frames; the drive's settings file may make it fail.
     void Insert(const std::string& settings = "") {
         m_disc.reset(new cdtest::DiscFixture(m_dir.path(), cdtest::AudioDisc({300, 140, 200})));
-        std::string line = "drive 0 1 0 \"" + m_disc->CuePath() + "\"";
-        if (!settings.empty()) {
-            txtest::WriteFile(m_dir / "drive.txt", settings);
-            line += " \"" + (m_dir / "drive.txt") + "\"";
-        }
-        txtest::WriteFile(m_dir / "cdbench.ini", line + "\n");
-        SetEnvironmentVariableA("CDBENCH_CONFIG", (m_dir / "cdbench.ini").c_str());
+        m_drives.Set(0, 1, 0, m_disc->CuePath(), settings);
     }
     void TearDown() override {
         m_devices.reset();
-        SetEnvironmentVariableA("CDBENCH_CONFIG", nullptr);
         PutProfileString("Settings", "NoGoldenhawk", nullptr);
         PutProfileString("AudioCD", "ErrorMode", nullptr);
         PutProfileString("AudioCD", "ReadRetry", nullptr);
@@ -101,6 +94,7 @@ protected:
     }
 
     txtest::TempDir m_dir;
+    cdtest::BenchDrives m_drives{m_dir.path()};
     std::unique_ptr<cdtest::DiscFixture> m_disc;
     ComPtr<cdrip::IAudioCDDevices> m_devices;
 };
