@@ -9,29 +9,18 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 minutes=${1:-74}
 
 . "$root/scripts/wine-build.sh"
+. "$root/benchmarks/disc-image.sh"
 "$root/scripts/build.sh" "$arch" cdread >/dev/null
 tx_enter_wine
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n"
 
 work=$(mktemp -d)
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
-frames=$((minutes * 60 * 75))
-tracks=20
-echo "making a $minutes-minute image ($frames frames, $tracks tracks)"
-head -c $((frames * 2352)) /dev/urandom >"$work/disc.bin"
-{
-    echo 'FILE "disc.bin" BINARY'
-    for i in $(seq 0 $((tracks - 1))); do
-        at=$((i * frames / tracks))
-        printf '  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:%02d\n' $((i + 1)) $((at / 4500)) $((at / 75 % 60)) $((at % 75))
-    done
-} >"$work/disc.cue"
+make_disc_image "$work" "$minutes" 20
 echo "drive 0 0 0 Z:${work//\//\\}\\disc.cue" >"$work/cdbench.ini"
 export CDBENCH_CONFIG="Z:${work//\//\\}\\cdbench.ini"
 
 wineserver -p
-# Warm the page cache so that both readers see the same disk.
-cat "$work/disc.bin" >/dev/null
 "$TX_WINE_LOADER" "$build/bin/cdread.exe" 0 0 0 "Z:${work//\//\\}\\disc.bin"
 start=$(date +%s.%N)
 cat "$work/disc.bin" >/dev/null

@@ -1,6 +1,7 @@
 #include "ClassFactory.h"
 
 #include "AIFFConvDest.h"
+#include "AudioCDTrack.h"
 #include "DirectShowConvSource.h"
 #include "MP3ConvDest.h"
 #include "OggConvDest.h"
@@ -13,7 +14,7 @@ namespace trelvox {
 // clang-format off
 const ClassEntry<IConvertSource> kSourceClasses[6] = {
     {&CLSID_WMAConvSource, &Construct<CWMAConvSource, IConvertSource>},
-    {&CLSID_AudioCDTrack, nullptr},
+    {&CLSID_AudioCDTrack, &Construct<CAudioCDTrack, IConvertSource>},
     {&CLSID_WavConvSource, &Construct<CWavConvSource, IConvertSource>},
     {&CLSID_MIDIConvSource, nullptr},
     {&CLSID_QCPConvSource, nullptr},

@@ -101,6 +101,30 @@ struct IAudioCDTrack : public IUnknown {
     virtual HRESULT TX_THISCALL GetTrackRecord(TrackRecord* record) = 0;
 };
 
+// How the last Play of a track read it, for a rip log. The checksums cover the frames the
+// sink accepted, from firstFrame on; they are the whole track's when firstFrame is the track's
+// start and framesDelivered its length.
+struct TrackReadReport {
+    uint32_t size;             // in: sizeof(TrackReadReport)
+    uint32_t path;             // 0: not played, 1: the CD access layer, 2: the secure read
+    uint32_t jitterCorrection; // secure read: 1 when it was on
+    uint32_t firstFrame;       // LBA of the first frame read
+    uint32_t framesDelivered;  // frames the sink accepted
+    uint32_t framesReread;     // secure read: frames read more than once
+    uint32_t silencedCount;    // secure read: frames replaced by silence
+    uint32_t silenced[32];     // the LBAs of the first 32 of them
+    uint32_t crc32;            // CRC-32 of the PCM bytes
+    uint32_t accurateRipV1;    // AccurateRip checksums, with the disc's first and last audio
+    uint32_t accurateRipV2;    // track's five frames at the disc's ends left out
+};
+static_assert(sizeof(TrackReadReport) == 40 + 4 * 32, "track read report");
+
+// The track object's fourth interface, for rip logs.
+struct IAudioCDTrackReport : public IUnknown {
+    // S_OK; E_INVALIDARG for a null pointer or a size other than sizeof(TrackReadReport).
+    virtual HRESULT TX_THISCALL GetReadReport(TrackReadReport* report) = 0;
+};
+
 inline constexpr GUID IID_IAudioCDDevices = {
     0x5EF03C47, 0x6E87, 0x41E1, {0x8E, 0x0A, 0xBB, 0xD3, 0x9E, 0x1F, 0xA0, 0xC9}};
 inline constexpr GUID IID_IAudioCD = {
@@ -109,6 +133,10 @@ inline constexpr GUID IID_ICDDBQuery = {
     0x6DD6FEDD, 0x1A33, 0x4A6E, {0x80, 0x50, 0x5B, 0xCF, 0x7E, 0x63, 0x51, 0x94}};
 inline constexpr GUID IID_IAudioCDTrack = {
     0x834D1A56, 0x16ED, 0x4BED, {0xB9, 0xBC, 0xE2, 0xC9, 0xFA, 0x02, 0x29, 0x97}};
+
+// Not a published identifier: this library's own.
+inline constexpr GUID IID_IAudioCDTrackReport = {
+    0x1C4B2E9A, 0x57D3, 0x4F0B, {0x9E, 0x61, 0x2A, 0x8C, 0x43, 0xD5, 0x7B, 0x16}};
 
 } // namespace cdrip
 

@@ -13,6 +13,8 @@ packages=(
     googletest sox lame flac vorbis-tools mpg123 ffmpeg id3v2 python3-mutagen cuetools python3-libdiscid
     # Screenshots of txdemo's windows on the test display.
     imagemagick x11-utils
+    # whipper's accuraterip-checksum checks the rip log's AccurateRip figures.
+    whipper
     # Wine's Windows Media and DirectShow decode through GStreamer: Ogg needs base, MP3 and
     # FLAC good, WMA ugly and libav, AAC libav. The 32-bit Wine loads the i386 plugins; the
     # 64-bit test build (for kernels without 32-bit support) loads the amd64 ones.

@@ -103,6 +103,41 @@ TEST(TxconvOptions, DashesEndOptionsAndALoneDashIsAFile) {
     EXPECT_EQ(p.options.files, (std::vector<std::string>{"-n", "--trim", "-"}));
 }
 
+TEST(TxconvOptions, CdTakesADriveTracksAndReadingSettings) {
+    Parsed p = Parse({"--cd", "d:", "--tracks", "1-3,7", "--secure", "--retries", "5", "--error-mode",
+                      "--jitter", "off", "--speed", "8", "--virtual-drive", "disc.cue"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.cd.enabled);
+    EXPECT_EQ(p.options.cd.drive, 3);
+    EXPECT_EQ(p.options.cd.tracks, (std::vector<int>{1, 2, 3, 7}));
+    EXPECT_TRUE(p.options.cd.secure);
+    EXPECT_EQ(p.options.cd.retries, 5);
+    EXPECT_EQ(p.options.cd.errorMode, 1);
+    EXPECT_EQ(p.options.cd.jitter, 1);
+    EXPECT_EQ(p.options.cd.speed, 8);
+    EXPECT_EQ(p.options.cd.virtualDrive, "disc.cue");
+    EXPECT_TRUE(p.options.files.empty());
+
+    // Alone, --cd lists; a word after it that is no drive is a file, which --cd refuses.
+    p = Parse({"--cd"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.cd.drive, -1);
+    EXPECT_EQ(Parse({"--cd", "--error-mode=0", "--cd=E:\\"}).options.cd.errorMode, 0);
+    EXPECT_EQ(Parse({"--cd=E:\\"}).options.cd.drive, 4);
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{{"--cd", "song.wav"},
+                                                                              {"--cd=DD:"},
+                                                                              {"--cd", "--tracks", "3-1"},
+                                                                              {"--cd", "--tracks", "0"},
+                                                                              {"--cd", "--tracks", "1,,2"},
+                                                                              {"--cd", "--jitter", "maybe"},
+                                                                              {"--cd", "--error-mode=2"},
+                                                                              {"--cd", "--speed", "0"},
+                                                                              {"--secure", "a.wav"},
+                                                                              {"--virtual-drive", "x.cue"},
+                                                                              {"--drive-settings", "x"}})
+        EXPECT_FALSE(Parse(bad).ok) << bad[0] << " " << bad.back();
+}
+
 TEST(TxconvProgressLine, StaysWithinTheWidthWhateverTheNames) {
     txconv::ProgressSlot a{std::string(300, 'a'), "Converting:", 1000, 250};
     txconv::ProgressSlot b{"b.wav", "Analyzing:", 0, 0};

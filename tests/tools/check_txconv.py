@@ -201,12 +201,12 @@ with tempfile.TemporaryDirectory() as temp:
           (proc.returncode, out, err))
 
     # --formats says what this build can create, not what the table names: the Windows Media
-    # destination and the CD track source are not built.
+    # destination is not built.
     rc, out, err = run("--formats")
     flags = {line[4:19].strip(): line[19:21] for line in out.splitlines()}
-    check("--formats: Wave rw, Windows Media r-, Track --",
+    check("--formats: Wave rw, Windows Media r-, Track r-",
           rc == 0 and len(flags) == 18 and (flags.get("Wave"), flags.get("Windows Media"), flags.get("Track"))
-          == ("rw", "r-", "--"), (rc, out, err))
+          == ("rw", "r-", "r-"), (rc, out, err))
 
     # Usage errors are told apart from failed conversions.
     for args in (["--frobnicate"], ["--jobs", "0", "x.wav"], ["-f", "MPEG", "x.wav"], ["-f", "nosuch", "x.wav"],

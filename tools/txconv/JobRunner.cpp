@@ -176,24 +176,41 @@ bool JobRunner::NameOutput(Job& job) {
     return true;
 }
 
-void JobRunner::AddFile(const std::string& input) {
-    m_jobs.emplace_back();
-    Job& job = m_jobs.back();
-    job.input = input;
-    if (!PlanInput(job) || !NameOutput(job))
-        return;
+bool JobRunner::CheckOutput(Job& job) {
     // Two inputs must not write one file, and no input may be replaced by its own output.
-    if (SamePath(job.output, job.inputPath)) {
+    if (!job.inputPath.empty() && SamePath(job.output, job.inputPath)) {
         Fail(job, "the output " + job.output +
                       " would replace the input; choose another format, -o DIR or --scheme");
-        return;
+        return false;
     }
     for (size_t i = 0; i + 1 < m_jobs.size(); ++i) {
         if (m_jobs[i].state == State::Pending && SamePath(m_jobs[i].output, job.output)) {
             Fail(job, "the output " + job.output + " is already the output of " + m_jobs[i].input);
-            return;
+            return false;
         }
     }
+    return true;
+}
+
+void JobRunner::AddFile(const std::string& input) {
+    m_jobs.emplace_back();
+    Job& job = m_jobs.back();
+    job.input = input;
+    if (PlanInput(job) && NameOutput(job))
+        CheckOutput(job);
+}
+
+void JobRunner::AddSource(const std::string& shownAs, SourceMaker make) {
+    m_jobs.emplace_back();
+    Job& job = m_jobs.back();
+    job.input = shownAs;
+    job.make = std::move(make);
+    if (!job.make(job.source)) {
+        Fail(job, "cannot be read");
+        return;
+    }
+    if (NameOutput(job))
+        CheckOutput(job);
 }
 
 void JobRunner::AddFile(const std::string& input, const std::string& output, const std::string& shownAs) {
@@ -250,8 +267,9 @@ void JobRunner::Measure(Job& job) {
     callback.SetStatusText("Measuring:");
     // A source object of its own: the job's source is opened later by the conversion.
     ComRef<IConvertSource> source;
-    if (ConvCreateSource(&job.inputFormat, source.put()) != S_OK ||
-        !source->SetFileName(job.inputPath.c_str())) {
+    if (job.make ? !job.make(source)
+                 : ConvCreateSource(&job.inputFormat, source.put()) != S_OK ||
+                       !source->SetFileName(job.inputPath.c_str())) {
         Fail(job, "cannot be read");
         return;
     }
@@ -377,7 +395,12 @@ void JobRunner::Convert(Job& job) {
     // A file that was there before and was not allowed to be replaced is still the old one.
     bool untouched = existed && !callback.OverwriteConfirmed();
     int64_t size = FileSize(job.output);
-    if (size >= 0 && !untouched)
+    if (size >= 0 && !untouched && m_removePartial) {
+        bool removed = DeleteFileA(job.output.c_str()) != 0;
+        m_console.Report(cancelled ? "cancelled" : "info", job.input,
+                         (removed ? "partial output removed: " : "partial output could not be removed: ") +
+                             job.output);
+    } else if (size >= 0 && !untouched)
         m_console.Report(cancelled ? "cancelled" : "info", job.input,
                          "partial output left in " + job.output + " (" + std::to_string(size) + " bytes)");
     else if (cancelled)

@@ -11,6 +11,7 @@
 
 #include <stddef.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,14 @@ public:
     // Plans input -> output with the output given; shownAs (if not empty) names the input in
     // messages.
     void AddFile(const std::string& input, const std::string& output, const std::string& shownAs = "");
+    // Plans the conversion of a source object made elsewhere (a CD track), named by the scheme
+    // from its tags. make hands out a reference to the source: for the conversion, and again
+    // for measuring (which closes it before the conversion opens it).
+    using SourceMaker = std::function<bool(ComRef<IConvertSource>&)>;
+    void AddSource(const std::string& shownAs, SourceMaker make);
+    // A conversion that fails or is cancelled deletes what it wrote instead of leaving it
+    // (rips: a track cut short must not pass for a whole one).
+    void SetRemovePartialOutputs(bool remove) { m_removePartial = remove; }
     // Replaces the overwrite answer of the options.
     void SetOverwrite(OverwriteAnswer answer) { m_overwrite = answer; }
 
@@ -42,6 +51,11 @@ public:
     // The outputs of the conversions that succeeded, in the order the files were added.
     std::vector<std::string> ConvertedOutputs() const;
 
+    // After Run: each planned conversion in order, whether it was done, and its output.
+    size_t Count() const { return m_jobs.size(); }
+    bool Done(size_t index) const { return m_jobs[index].state == State::Done; }
+    const std::string& Output(size_t index) const { return m_jobs[index].output; }
+
 private:
     enum class State { Pending, Failed, Done, Cancelled };
     struct Job {
@@ -50,12 +64,14 @@ private:
         std::string output;    // full path
         FormatRecord inputFormat{};
         ComRef<IConvertSource> source;
+        SourceMaker make; // set for sources that are not files
         State state = State::Pending;
         double gain = 0.0; // album mode: the measured gain, 0 when nothing was measured
     };
 
     bool PlanInput(Job& job);
     bool NameOutput(Job& job);
+    bool CheckOutput(Job& job);
     void Fail(Job& job, const std::string& text);
     // Runs work on every pending job, on up to the number of --jobs threads.
     template <class Work> void RunPool(Work work);
@@ -69,6 +85,7 @@ private:
     FormatRecord m_format{};
     int32_t m_formatIndex = -1;
     double m_albumGain = 0.0;
+    bool m_removePartial = false;
     std::vector<Job> m_jobs;
 };
 

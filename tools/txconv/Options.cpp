@@ -19,6 +19,7 @@ struct OptionSpec {
 
 // Optional arguments are only taken when written as --name=VALUE, as getopt does: a word
 // after "--normalize" is a file.
+// clang-format off
 constexpr OptionSpec kOptions[] = {
     {"format", 'f', Argument::Required},  {"output-dir", 'o', Argument::Required},
     {"scheme", 0, Argument::Required},    {"start", 0, Argument::Required},
@@ -30,8 +31,14 @@ constexpr OptionSpec kOptions[] = {
     {"yes", 'y', Argument::None},         {"no", 'n', Argument::None},
     {"formats", 0, Argument::None},       {"tags", 0, Argument::Required},
     {"help", 'h', Argument::None},        {"play", 0, Argument::Required},
-    {"playlist", 0, Argument::Required},
+    {"playlist", 0, Argument::Required},  {"cd", 0, Argument::Optional},
+    {"tracks", 0, Argument::Required},    {"secure", 0, Argument::None},
+    {"retries", 0, Argument::Required},   {"error-mode", 0, Argument::Optional},
+    {"jitter", 0, Argument::Required},    {"speed", 0, Argument::Required},
+    {"virtual-drive", 0, Argument::Required},
+    {"drive-settings", 0, Argument::Required},
 };
+// clang-format on
 
 const OptionSpec* FindLong(const std::string& name) {
     for (const OptionSpec& spec : kOptions)
@@ -65,6 +72,36 @@ bool ParseMilliseconds(const std::string& name, const std::string& text, int32_t
         return false;
     }
     value = static_cast<int32_t>(parsed);
+    return true;
+}
+
+// "D:" or "d:\", as a drive is named on the command line; -1 when text is not one.
+int DriveLetterOf(const std::string& text) {
+    if ((text.size() != 2 && !(text.size() == 3 && (text[2] == '\\' || text[2] == '/'))) || text[1] != ':')
+        return -1;
+    char letter = static_cast<char>(text[0] & ~0x20);
+    return letter >= 'A' && letter <= 'Z' ? letter - 'A' : -1;
+}
+
+// "1-3,7": track numbers from 1 to 99, ranges ascending, in the order given.
+bool ParseTracks(const std::string& text, std::vector<int>& tracks, std::string& error) {
+    size_t start = 0;
+    do {
+        size_t comma = text.find(',', start);
+        std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        start = comma == std::string::npos ? std::string::npos : comma + 1;
+        size_t dash = part.find('-');
+        long from = 0, to = 0;
+        bool ok = dash == std::string::npos ? ParseCount(part, 99, from) && (to = from, true)
+                                            : ParseCount(part.substr(0, dash), 99, from) &&
+                                                  ParseCount(part.substr(dash + 1), 99, to);
+        if (!ok || from < 1 || to < from) {
+            error = "--tracks takes numbers from 1 to 99 and ranges like 1-3,7, not '" + text + "'";
+            return false;
+        }
+        for (long track = from; track <= to; ++track)
+            tracks.push_back(static_cast<int>(track));
+    } while (start != std::string::npos);
     return true;
 }
 
@@ -176,6 +213,50 @@ bool Apply(const OptionSpec& spec, const std::string& value, bool hasValue, Opti
             return false;
         }
         options.playlist = value;
+    } else if (name == "cd") {
+        options.cd.enabled = true;
+        if (hasValue && (options.cd.drive = DriveLetterOf(value)) < 0) {
+            error = "--cd takes a drive such as D:, not '" + value + "'";
+            return false;
+        }
+    } else if (name == "tracks") {
+        return ParseTracks(value, options.cd.tracks, error);
+    } else if (name == "secure") {
+        options.cd.secure = true;
+    } else if (name == "retries") {
+        if (!ParseCount(value, 100, count)) {
+            error = "--retries needs a number from 0 to 100, not '" + value + "'";
+            return false;
+        }
+        options.cd.retries = static_cast<int>(count);
+    } else if (name == "error-mode") {
+        if (!hasValue) {
+            options.cd.errorMode = 1;
+        } else if (!ParseCount(value, 1, count)) {
+            error = "--error-mode takes 0 (fail) or 1 (silence), not '" + value + "'";
+            return false;
+        } else {
+            options.cd.errorMode = static_cast<int>(count);
+        }
+    } else if (name == "jitter") {
+        const char* const kModes[] = {"drive", "off", "on"};
+        for (int mode = 0; mode < 3; ++mode)
+            if (value == kModes[mode])
+                options.cd.jitter = mode;
+        if (options.cd.jitter < 0) {
+            error = "--jitter takes drive, off or on, not '" + value + "'";
+            return false;
+        }
+    } else if (name == "speed") {
+        if (!ParseCount(value, 99, count) || count == 0) {
+            error = "--speed needs a read speed from 1 to 99 (times the audio speed), not '" + value + "'";
+            return false;
+        }
+        options.cd.speed = static_cast<int>(count);
+    } else if (name == "virtual-drive") {
+        options.cd.virtualDrive = value;
+    } else if (name == "drive-settings") {
+        options.cd.virtualDriveConfig = value;
     }
     return true;
 }
@@ -227,6 +308,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             error = "unknown option " + shown;
             return false;
         }
+        // "--cd D:" reads naturally; any other word after --cd is not its value.
+        if (!hasValue && std::string(spec->name) == "cd" && i + 1 < args.size() &&
+            DriveLetterOf(args[i + 1]) >= 0) {
+            value = args[++i];
+            hasValue = true;
+        }
         if (spec->argument == Argument::Required && !hasValue) {
             if (i + 1 >= args.size()) {
                 error = shown + " needs a value";
@@ -237,6 +324,21 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
         if (!Apply(*spec, value, hasValue, options, error))
             return false;
+    }
+    if (!options.cd.enabled && (!options.cd.tracks.empty() || options.cd.secure || options.cd.retries >= 0 ||
+                                options.cd.errorMode >= 0 || options.cd.jitter >= 0 ||
+                                options.cd.speed >= 0 || !options.cd.virtualDrive.empty())) {
+        error =
+            "--tracks, --secure, --retries, --error-mode, --jitter, --speed and --virtual-drive go with --cd";
+        return false;
+    }
+    if (!options.cd.virtualDriveConfig.empty() && options.cd.virtualDrive.empty()) {
+        error = "--drive-settings goes with --virtual-drive";
+        return false;
+    }
+    if (options.cd.enabled && !options.files.empty()) {
+        error = "--cd rips from a drive; name no files with it";
+        return false;
     }
     if (options.startMs >= 0 && options.endMs >= 0 && options.endMs <= options.startMs) {
         error = "--end must lie after --start";
@@ -266,6 +368,17 @@ const char* UsageText() {
            "  -j, --jobs N            convert N files at once (default: one per processor)\n"
            "  -y, -n                  replace existing outputs / never replace them\n"
            "                          (default: ask when there is a console, else refuse)\n"
+           "  --cd [D:]               list the CD drives and their discs; with a drive, rip its\n"
+           "                          tracks (outputs named \"<tracknum> <title>\" unless --scheme)\n"
+           "  --tracks LIST           rip only these tracks, e.g. 1-3,7\n"
+           "  --secure                read through the drive engine: retries, jitter correction\n"
+           "  --retries N             further attempts of a block that fails (secure)\n"
+           "  --error-mode[=1|0]      1: unreadable frames become silence; 0: the rip fails\n"
+           "  --jitter drive|off|on   jitter correction (secure; default: as the drive asks)\n"
+           "  --speed N               read at N times the audio speed (secure)\n"
+           "  --virtual-drive CUE     rip a cue/bin or cue/wav disc image through the CD bench's\n"
+           "                          virtual drive (wnaspi32.dll beside txconv.exe)\n"
+           "  --drive-settings FILE   make that drive misbehave (see tools/cdbench/MmcDevice.h)\n"
            "  --formats               list the formats\n"
            "  --tags FILE             print the tags of FILE\n"
            "  --play FILE             play FILE on the sound card (Ctrl-C stops)\n"

@@ -29,6 +29,21 @@ struct DestinationOption {
     bool hasValue = false;
 };
 
+// Ripping audio CDs: --cd and the secure-read settings. Unset values (-1) leave the stored
+// settings as they are.
+struct CdOptions {
+    bool enabled = false;           // --cd: list the drives, or rip from drive
+    int drive = -1;                 // 0 = A:; -1: none named (list the drives)
+    std::vector<int> tracks;        // track numbers, in order; empty: every audio track
+    bool secure = false;            // --secure: the drive engine's secure read
+    int retries = -1;               // --retries N: "ReadRetry"
+    int errorMode = -1;             // --error-mode[=N]: "ErrorMode"
+    int jitter = -1;                // --jitter drive|off|on: "JitterCorrection" 0, 1, 2
+    int speed = -1;                 // --speed N: "ReadingSpeed", times the audio speed
+    std::string virtualDrive;       // --virtual-drive CUE: the CD bench's drive with this disc
+    std::string virtualDriveConfig; // --drive-settings FILE: how that drive misbehaves
+};
+
 struct Options {
     std::string format = "Wave";
     std::string outputDir; // empty: the scheme decides
@@ -47,6 +62,7 @@ struct Options {
     OverwriteAnswer overwrite = OverwriteAnswer::Ask;
     bool listFormats = false;
     bool help = false;
+    CdOptions cd;
     std::vector<std::string> tagFiles;
     std::string play;     // --play FILE: play it instead of converting
     std::string playlist; // --playlist OUT.m3u: write the converted files as a playlist

@@ -2,10 +2,12 @@
 #include "ComRef.h"
 #include "Console.h"
 #include "Demo.h"
+#include "CdRip.h"
 #include "JobRunner.h"
 #include "Options.h"
 #include "Player.h"
 #include "Playlists.h"
+#include "ScopedSetting.h"
 #include "TagPrinter.h"
 
 #include "Trelvox.h"
@@ -62,39 +64,6 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     return FALSE;
 }
 
-// One integer of the "Settings" section changed for this run. The stored value is put back
-// at the end, unless something else changed it meanwhile (another txconv or the front end):
-// then theirs stays.
-class ScopedSetting {
-public:
-    ScopedSetting(const char* key, int value) : m_key(key), m_value(value) {
-        m_hadValue = GetProfileIntA("Settings", key, &m_oldValue);
-        if (m_hadValue && m_oldValue == value)
-            return; // already as wanted: nothing to change or restore
-        m_changed = PutProfileInt("Settings", key, value);
-    }
-    ~ScopedSetting() {
-        int now = 0;
-        if (!m_changed || !GetProfileIntA("Settings", m_key, &now) || now != m_value)
-            return;
-        if (m_hadValue)
-            PutProfileInt("Settings", m_key, m_oldValue);
-        else
-            PutProfileString("Settings", m_key, nullptr);
-    }
-    ScopedSetting(const ScopedSetting&) = delete;
-    ScopedSetting& operator=(const ScopedSetting&) = delete;
-
-    bool Applied() const { return m_changed || (m_hadValue && m_oldValue == m_value); }
-
-private:
-    const char* m_key;
-    int m_value;
-    int m_oldValue = 0;
-    bool m_hadValue = false;
-    bool m_changed = false;
-};
-
 int Run(int argc, char** argv) {
     InitTX(nullptr);
     txconv::Options options;
@@ -128,20 +97,23 @@ int Run(int argc, char** argv) {
         return status;
     }
 
+    // A rip plans its own conversions, once it has found the drive and the tracks.
     txconv::JobRunner runner(options, console);
-    if (!runner.Prepare())
+    if (!options.cd.enabled && !runner.Prepare())
         return 2;
     g_console = &console;
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     int status = 0;
     {
-        std::unique_ptr<ScopedSetting> bpm;
+        std::unique_ptr<txconv::ScopedSetting> bpm;
         if (options.bpm) {
-            bpm = std::make_unique<ScopedSetting>("BPMAnalysis", 1);
+            bpm = std::make_unique<txconv::ScopedSetting>("Settings", "BPMAnalysis", 1);
             if (!bpm->Applied())
                 console.Report("info", "", "the tempo setting cannot be stored; --bpm has no effect");
         }
-        if (options.files.empty()) {
+        if (options.cd.enabled) {
+            status = txconv::RunCd(options, console);
+        } else if (options.files.empty()) {
             status = txconv::RunDemo(options, console, runner);
         } else {
             int listStatus = 0;
