@@ -2,25 +2,11 @@
 
 #include "DefConvertDestination.h"
 #include "Handles.h"
+#include "OggSettingsRecord.h"
 
 #include <memory>
 
-// The Ogg Vorbis encoder settings: seven 32-bit words, never stored in the registry.
-struct OGGSETTINGS {
-    int32_t qualityMode = 1; // 1 = quality-based VBR, 0 = bit-rate managed
-    int32_t quality = 40;    // 0..100
-    int32_t useMinBitrate = 0;
-    int32_t useMaxBitrate = 0;
-    int32_t minBitrate = 48;  // kbps, an entry of the bit-rate table
-    int32_t maxBitrate = 320; // kbps
-    int32_t avgBitrate = 96;  // kbps
-};
-static_assert(sizeof(OGGSETTINGS) == 28, "OGGSETTINGS is seven words");
-
 namespace trelvox {
-
-// The bit-rate table entry for kbps: the largest entry not above it, and 48 below 48.
-int32_t SnapOggBitrate(int32_t kbps);
 
 // For 3 to 8 channels: which interleaved Wave channel feeds Vorbis channel i (Vorbis orders
 // the centre between the fronts and puts the LFE last). Identity for other counts.
