@@ -304,9 +304,15 @@ bool DiscImage::LoadCue(const std::string& path, std::string& error) {
         }
     }
     m_leadOut = cursor;
-    for (size_t i = 0; i < m_tracks.size(); ++i)
+    for (size_t i = 0; i < m_tracks.size(); ++i) {
         m_tracks[i].length =
             (i + 1 < m_tracks.size() ? m_tracks[i + 1].start : m_leadOut) - m_tracks[i].start;
+        // No disc has an empty track, nor one that starts where the next one does.
+        if (m_tracks[i].length <= 0) {
+            error = path + ": track " + std::to_string(m_tracks[i].number) + " has no frames";
+            return false;
+        }
+    }
     return true;
 }
 
