@@ -41,7 +41,8 @@ void Tell(char* message, const char* text) {
         strcpy(message, text);
 }
 
-int32_t Clamp32(long value) {
+// Takes long long: a kHz value times 1000 is beyond a 32-bit long.
+int32_t Clamp32(long long value) {
     if (value > INT32_MAX)
         return INT32_MAX;
     if (value < INT32_MIN)
@@ -159,7 +160,7 @@ bool MP3SETTINGS::SetOption(const char* name, const char* value, char* message) 
             Tell(message, kSampleRateMessage);
             return false;
         }
-        sampleRate = Clamp32(unit == 0 ? static_cast<long long>(number) * 1000 : number);
+        sampleRate = Clamp32(unit == 0 ? Clamp32(number) * 1000LL : number);
         return true;
     }
     if (trelvox::EqualsIgnoringCase(name, "vbr-quality")) {
