@@ -19,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(track.start > previousStart, "track %d starts at %d after %d", track.number, track.start,
                    previousStart);
         previousStart = track.start;
+        FUZZ_CHECK(disc.TrackAt(track.start) == &track && disc.TrackAt(track.start + track.length) != &track,
+                   "track %d of %d frames at %d is not where it is", track.number, track.length, track.start);
         for (int32_t lba :
              {track.start - 1, track.start, track.start + track.length - 1, track.start + track.length}) {
             disc.TrackAt(lba);

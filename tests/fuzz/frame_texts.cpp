@@ -4,6 +4,8 @@
 #include "FrameValidation.h"
 #include "FuzzSupport.h"
 
+#include <wchar.h>
+
 namespace {
 
 // A few names of the genre list, padded as the library's are.
@@ -16,7 +18,8 @@ const char* GenreName(unsigned index) {
 std::wstring WideText(fuzz::Input& input) {
     std::wstring text;
     while (!input.Empty()) {
-        wchar_t unit = static_cast<wchar_t>(input.Byte() | input.Byte() << 8);
+        const uint8_t low = input.Byte();
+        const wchar_t unit = static_cast<wchar_t>(low | input.Byte() << 8);
         if (unit == 0)
             break;
         text.push_back(unit);
@@ -39,9 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     unsigned lower = input.Word(), upper = input.Word();
     const std::wstring text = WideText(input), description = WideText(input);
 
-    if (trelvox::ValidateNumber(text, lower, upper).empty())
-        FUZZ_CHECK(AllDigits(text) && lower <= upper, "'%ls' accepted in [%u, %u]", text.c_str(), lower,
-                   upper);
+    if (trelvox::ValidateNumber(text, lower, upper).empty()) {
+        const unsigned long long value = text.empty() ? 0 : wcstoull(text.c_str(), nullptr, 10);
+        FUZZ_CHECK(AllDigits(text) && value >= lower && value <= upper, "'%ls' accepted in [%u, %u]",
+                   text.c_str(), lower, upper);
+    }
     trelvox::ValidateCopyright(text, lower, upper);
     if (trelvox::ValidateDate(text).empty() || trelvox::ValidateTime(text).empty())
         FUZZ_CHECK(text.size() == 4 && AllDigits(text), "'%ls' accepted as DDMM or HHMM", text.c_str());

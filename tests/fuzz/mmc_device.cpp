@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     drive.Insert(Disc(), (size & 1) != 0);
     for (int commands = 0; commands < 64 && !input.Empty(); ++commands) {
         const std::vector<uint8_t> cdb = input.Bytes(1 + input.Byte() % 16);
-        const uint32_t dataLen = input.Byte() | input.Byte() << 8;
+        const uint32_t low = input.Byte();
+        const uint32_t dataLen = low | uint32_t(input.Byte()) << 8;
         // Exactly the room the command was given.
         std::vector<uint8_t> buffer(dataLen);
         if (!cdb.empty() && IsDataOut(cdb[0])) {

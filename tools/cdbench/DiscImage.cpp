@@ -127,8 +127,9 @@ struct CueTrack {
 int32_t ParseCueTime(const std::string& text) {
     int m = 0, s = 0, f = 0;
     char tail = 0;
-    if (sscanf(text.c_str(), "%d:%d:%d%c", &m, &s, &f, &tail) != 3 || m < 0 || s < 0 || s > 59 || f < 0 ||
-        f > 74)
+    // Minutes beyond four digits would overflow the frame count; no image is that long.
+    if (sscanf(text.c_str(), "%d:%d:%d%c", &m, &s, &f, &tail) != 3 || m < 0 || m > 9999 || s < 0 || s > 59 ||
+        f < 0 || f > 74)
         return -1;
     return (m * 60 + s) * 75 + f;
 }
