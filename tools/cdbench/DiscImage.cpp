@@ -64,7 +64,8 @@ bool FindWavData(FILE* file, uint64_t& offset, uint64_t& bytes, std::string& err
             bytes = size;
             return true;
         }
-        pos += 8 + size + (size & 1);
+        // In 64 bits: a size near 4 GB must not wrap around to the same chunk again.
+        pos += 8 + uint64_t(size) + (size & 1);
     }
     error = "bad fmt chunk";
     return false;
