@@ -136,7 +136,8 @@ bool DriveConfig::Parse(const std::string& text, std::string& error) {
         } else if (key == "jitter") {
             jitter = atoi(a.c_str());
             seed = b.empty() ? 1 : static_cast<uint32_t>(strtoul(b.c_str(), nullptr, 10));
-            ok = jitter >= 0;
+            // The model shifts within the frames on either side: at most a frame of samples.
+            ok = jitter >= 0 && jitter <= static_cast<int>(kFrameBytes / 4);
         } else if (key == "media-changed") {
             mediaChanged = a.empty() ? 1 : atoi(a.c_str());
         } else if (key == "late" || key == "hang") {
