@@ -3,10 +3,11 @@
 // Windows Media runtime) are not ours to parse with, so whole files are mutated instead.
 //   mutatetool WORKDIR SEED FIRST SECONDS FIXTURE...
 // File i (from FIRST on) is a copy of fixture i mod count, mutated by a PRNG seeded with SEED
-// and i, written to WORKDIR\mutated.<ext>. Before each file a line "file I FIXTURE" goes to
-// stdout; after it "done I ms=N". A file that outlasts the watchdog ends the program with
-// "HANG I" (exit 3), an unhandled exception with "CRASH I" (exit 4), a temporary file it leaves
-// with "LEAK I name" (exit 5 at the end). Runs until SECONDS have passed.
+// and i, written to WORKDIR\mutated-I.<ext> and deleted after it. Before each file a line
+// "file I FIXTURE" goes to stdout; after it "done I ms=N". A file that outlasts the watchdog
+// ends the program with "HANG I" (exit 3), an unhandled exception with "CRASH I" (exit 4), a
+// temporary file it leaves with "LEAK I name" (exit 5 at the end). "HELD I" notes a file still
+// open after Close: a decoder abandoned on a stall keeps it. Runs until SECONDS have passed.
 #include "StderrCallback.h"
 #include "Trelvox.h"
 #include "TrelvoxMetadata.h"
@@ -198,10 +199,11 @@ int main(int argc, char** argv) {
         Random random(seed * 1000003u + static_cast<uint64_t>(i));
         std::vector<char> bytes = fixtures[which];
         Mutate(bytes, random);
-        const std::string path = work + "\\mutated" + extensions[which];
+        const std::string path = work + "\\mutated-" + std::to_string(i) + extensions[which];
         if (!WriteWhole(path, bytes)) {
-            fprintf(stderr, "cannot write %s\n", path.c_str());
-            return 2;
+            printf("cannot write %s (error %lu)\n", path.c_str(), GetLastError());
+            fflush(nullptr);
+            TerminateProcess(GetCurrentProcess(), 2);
         }
         printf("file %ld %s\n", i, argv[5 + which]);
         fflush(stdout);
@@ -224,6 +226,8 @@ int main(int argc, char** argv) {
             source->Release();
         }
         printf("done %ld ms=%lu\n", i, GetTickCount() - fileStarted);
+        if (!DeleteFileA(path.c_str()))
+            printf("HELD %ld\n", i);
         for (const std::string& name : TempFiles()) {
             if (!before.count(name)) {
                 printf("LEAK %ld %s\n", i, name.c_str());

@@ -47,7 +47,7 @@ def main():
     fixtures = make_fixtures(work)
     print("seed %d, %d s, fixtures: %s" % (seed, seconds, " ".join(os.path.basename(f) for f in fixtures)))
     deadline = time.monotonic() + seconds
-    first, files, failures, slowest = 0, 0, [], (0, -1)
+    first, files, failures, slowest, held = 0, 0, [], (0, -1), 0
     per_fixture = {}
     while time.monotonic() < deadline - 5:
         left = int(deadline - time.monotonic())
@@ -56,9 +56,9 @@ def main():
             result = subprocess.run([runner, tool, win(work), str(seed), str(first), str(left)] +
                                     [win(f) for f in fixtures], capture_output=True, encoding="utf-8",
                                     errors="replace", timeout=left + 120, env=env)
-            out, code = result.stdout, result.returncode
+            out, errors, code = result.stdout, result.stderr, result.returncode
         except subprocess.TimeoutExpired as e:
-            out, code = (e.stdout or b"").decode("utf-8", "replace"), "timeout"
+            out, errors, code = (e.stdout or b"").decode("utf-8", "replace"), "", "timeout"
         current, name, ended = None, None, False
         for line in out.splitlines():
             words = line.split()
@@ -69,6 +69,8 @@ def main():
                 per_fixture[name] = per_fixture.get(name, 0) + 1
                 ms = int(words[2].split("=")[1])
                 slowest = max(slowest, (ms, current))
+            elif words[:1] == ["HELD"]:
+                held += 1
             elif words[:1] == ["LEAK"]:
                 failures.append("leak: file %s (%s) left %s" % (words[1], name, words[2]))
             elif words[:1] in (["HANG"], ["CRASH"]):
@@ -78,18 +80,19 @@ def main():
         if ended:
             break
         if current is None:
-            print("the tool did not start (exit %s):\n%s" % (code, result.stderr if code != "timeout" else ""))
+            print("the tool did not start (exit %s):\n%s" % (code, errors))
             return 1
         if not any(f.split(": file ")[1].startswith("%d " % current) for f in failures if ": file " in f):
             failures.append("died: file %d (%s), exit %s" % (current, name, code))
         ext = os.path.splitext(name)[1]
         kept = os.path.join(outdir, "%d%s" % (current, ext))
-        shutil.copy(os.path.join(work, "mutated" + ext), kept)
-        print("file %d (%s) kept as %s" % (current, name, kept))
+        shutil.copy(os.path.join(work, "mutated-%d%s" % (current, ext)), kept)
+        print("file %d (%s) kept as %s; last lines:\n    %s" %
+              (current, name, kept, "\n    ".join((out.splitlines() + errors.splitlines())[-6:])))
         first = current + 1
     shutil.rmtree(work, ignore_errors=True)
-    print("%d files (%s), slowest %d ms (file %d), seed %d" %
-          (files, ", ".join("%s %d" % kv for kv in sorted(per_fixture.items())), slowest[0], slowest[1], seed))
+    print("%d files (%s), slowest %d ms (file %d), %d still held open by an abandoned decoder, seed %d" %
+          (files, ", ".join("%s %d" % kv for kv in sorted(per_fixture.items())), slowest[0], slowest[1], held, seed))
     for failure in failures:
         print("BAD " + failure)
     return 1 if failures or files == 0 else 0
