@@ -1,6 +1,7 @@
 #include "CDAFile.h"
 
-#include "Handles.h"
+#include "CDARecord.h"
+#include "MmioReader.h"
 #include "Trace.h"
 
 #include <string.h>
@@ -19,28 +20,13 @@ HRESULT CCDAFile::ReadRecord(cdrip::TrackRecord* out) {
         TX_TRACE(cd, "%s: cannot be opened", m_path);
         return E_FAIL;
     }
-    MMCKINFO form = {};
-    form.fccType = mmioFOURCC('C', 'D', 'D', 'A');
-    if (mmioDescend(file.get(), &form, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
-        TX_TRACE(cd, "%s: not a RIFF form CDDA", m_path);
+    trelvox::MmioReader reader(file.get());
+    cdrip::TrackRecord record;
+    if (!cdrip::ReadCdaRecord(reader, record)) {
+        TX_TRACE(cd, "%s: not a RIFF form CDDA with a 24-byte fmt chunk", m_path);
         return E_FAIL;
     }
-    bool found = false;
-    MMCKINFO chunk = {};
-    while (mmioDescend(file.get(), &chunk, &form, 0) == MMSYSERR_NOERROR) {
-        uint8_t bytes[cdrip::kTrackRecordBytes];
-        if (chunk.ckid == mmioFOURCC('f', 'm', 't', ' ') && chunk.cksize == cdrip::kTrackRecordBytes &&
-            mmioRead(file.get(), reinterpret_cast<HPSTR>(bytes), sizeof(bytes)) == sizeof(bytes)) {
-            m_record = cdrip::DecodeTrackRecord(bytes);
-            found = true;
-        }
-        if (mmioAscend(file.get(), &chunk, 0) != MMSYSERR_NOERROR)
-            break;
-    }
-    if (!found) {
-        TX_TRACE(cd, "%s: no 24-byte fmt chunk", m_path);
-        return E_FAIL;
-    }
+    m_record = record;
     if (out)
         *out = m_record;
     return S_OK;

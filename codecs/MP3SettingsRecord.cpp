@@ -1,16 +1,12 @@
 #include "MP3SettingsRecord.h"
 
-#include "PathText.h"
-#include "Trelvox.h"
+#include "TextRules.h"
 
 #include <limits.h>
 #include <stdio.h>
 #include <string.h>
 
 namespace {
-
-constexpr const char* kSection = "MP3";
-constexpr const char* kKey = "LAMESettings";
 
 constexpr const char* kRateUnits[] = {"kbps", "bps"};
 constexpr const char* kSampleRateUnits[] = {"kHz", "Hz"};
@@ -45,7 +41,8 @@ void Tell(char* message, const char* text) {
         strcpy(message, text);
 }
 
-int32_t Clamp32(long value) {
+// Takes long long: a kHz value times 1000 is beyond a 32-bit long.
+int32_t Clamp32(long long value) {
     if (value > INT32_MAX)
         return INT32_MAX;
     if (value < INT32_MIN)
@@ -55,9 +52,9 @@ int32_t Clamp32(long value) {
 
 // "on" or no value: 1; "off": 0; anything else: -1.
 int SwitchValue(const char* value) {
-    if (!HasValue(value) || lstrcmpiA(value, "on") == 0)
+    if (!HasValue(value) || trelvox::EqualsIgnoringCase(value, "on"))
         return 1;
-    if (lstrcmpiA(value, "off") == 0)
+    if (trelvox::EqualsIgnoringCase(value, "off"))
         return 0;
     return -1;
 }
@@ -88,7 +85,7 @@ bool ParseMP3Number(const char* value, const char* const* units, size_t unitCoun
     int unit = -1;
     if (*p) {
         for (size_t i = 0; i < unitCount && unit < 0; ++i) {
-            if (lstrcmpiA(p, units[i]) == 0)
+            if (trelvox::EqualsIgnoringCase(p, units[i]))
                 unit = static_cast<int>(i);
         }
         if (unit < 0)
@@ -100,21 +97,6 @@ bool ParseMP3Number(const char* value, const char* const* units, size_t unitCoun
 }
 
 } // namespace trelvox
-
-void MP3SETTINGS::Load() {
-    *this = MP3SETTINGS();
-    MP3SETTINGS stored;
-    uint32_t size = sizeof(stored);
-    // A value of another size is someone else's layout: keep the defaults. A longer value
-    // reads as a failure (the buffer is too small), a shorter one reports its length.
-    if (GetProfileBinary(kSection, kKey, &stored, &size) && size == sizeof(stored))
-        *this = stored;
-    maxBitrate = 320;
-}
-
-void MP3SETTINGS::Save() const {
-    PutProfileBinary(kSection, kKey, this, sizeof(*this));
-}
 
 bool MP3SETTINGS::GetText(char* buf, int size) const {
     if (!buf || size <= 0)
@@ -141,19 +123,19 @@ bool MP3SETTINGS::SetOption(const char* name, const char* value, char* message) 
         return false;
     }
     for (const RetiredOption& retired : kRetired) {
-        if (lstrcmpiA(name, retired.name) == 0) {
+        if (trelvox::EqualsIgnoringCase(name, retired.name)) {
             Tell(message, retired.message);
             return false;
         }
     }
-    if (lstrcmpiA(name, "vbr-mode") == 0) {
+    if (trelvox::EqualsIgnoringCase(name, "vbr-mode")) {
         if (!HasValue(value)) {
             Tell(message, "Use --vbr-mode=... with either CBR, VBR, FASTVBR or ABR");
             return false;
         }
         static const char* const kModes[] = {"cbr", "vbr", "abr", "fastvbr"};
         for (int32_t i = 0; i < 4; ++i) {
-            if (lstrcmpiA(value, kModes[i]) == 0) {
+            if (trelvox::EqualsIgnoringCase(value, kModes[i])) {
                 mode = i;
                 return true;
             }
@@ -163,8 +145,8 @@ bool MP3SETTINGS::SetOption(const char* name, const char* value, char* message) 
     }
     long number = 0;
     int unit = -1;
-    bool isBitrate = lstrcmpiA(name, "bitrate") == 0;
-    if (isBitrate || lstrcmpiA(name, "max-bitrate") == 0) {
+    bool isBitrate = trelvox::EqualsIgnoringCase(name, "bitrate");
+    if (isBitrate || trelvox::EqualsIgnoringCase(name, "max-bitrate")) {
         if (!trelvox::ParseMP3Number(value, kRateUnits, 2, &number, &unit)) {
             Tell(message, kRateMessage);
             return false;
@@ -173,15 +155,15 @@ bool MP3SETTINGS::SetOption(const char* name, const char* value, char* message) 
         (isBitrate ? bitrate : maxBitrate) = kbps;
         return true;
     }
-    if (lstrcmpiA(name, "sample-rate") == 0) {
+    if (trelvox::EqualsIgnoringCase(name, "sample-rate")) {
         if (!trelvox::ParseMP3Number(value, kSampleRateUnits, 2, &number, &unit)) {
             Tell(message, kSampleRateMessage);
             return false;
         }
-        sampleRate = Clamp32(unit == 0 ? static_cast<long long>(number) * 1000 : number);
+        sampleRate = Clamp32(unit == 0 ? Clamp32(number) * 1000LL : number);
         return true;
     }
-    if (lstrcmpiA(name, "vbr-quality") == 0) {
+    if (trelvox::EqualsIgnoringCase(name, "vbr-quality")) {
         if (!trelvox::ParseMP3Number(value, nullptr, 0, &number, &unit) || number < 10 || number > 100 ||
             number % 10 != 0) {
             Tell(message, kQualityMessage);
@@ -203,7 +185,7 @@ bool MP3SETTINGS::SetOption(const char* name, const char* value, char* message) 
         {"private", &MP3SETTINGS::privateBit},
     };
     for (const Switch& option : kSwitches) {
-        if (lstrcmpiA(name, option.name) != 0)
+        if (!trelvox::EqualsIgnoringCase(name, option.name))
             continue;
         int on = SwitchValue(value);
         if (on < 0) {

@@ -40,12 +40,6 @@ namespace {
 constexpr float kSampleScale = 1.0f / 32768.0f;
 constexpr uint32_t kSliceFrames = 4096;
 
-// The leading decimal number of text (a sign accepted; what follows the digits is ignored;
-// no digits give 0).
-int32_t LeadingNumber(const char* text) {
-    return static_cast<int32_t>(strtol(text, nullptr, 10));
-}
-
 } // namespace
 
 namespace trelvox {
@@ -259,32 +253,5 @@ bool COggConvDest::GetSettingsText(char* buf, int size) {
 }
 
 bool COggConvDest::SetOption(const char* name, const char* value, char*) {
-    if (!name)
-        return false;
-    OGGSETTINGS& settings = m_settings.Record();
-    if (lstrcmpiA(name, "quality-based") == 0) {
-        settings.qualityMode = !(value && lstrcmpiA(value, "no") == 0);
-        return true;
-    }
-    // Every other option needs a number: without a value the record stays as it is. A value
-    // without digits, the empty one included, reads as 0.
-    bool known = lstrcmpiA(name, "quality") == 0 || lstrcmpiA(name, "avg-bitrate") == 0 ||
-                 lstrcmpiA(name, "min-bitrate") == 0 || lstrcmpiA(name, "max-bitrate") == 0;
-    if (!known || !value)
-        return false;
-    int32_t number = LeadingNumber(value);
-    if (lstrcmpiA(name, "quality") == 0) {
-        settings.quality = number < 0 ? 0 : number > 100 ? 100 : number;
-    } else if (lstrcmpiA(name, "avg-bitrate") == 0) {
-        settings.avgBitrate = trelvox::SnapOggBitrate(number);
-    } else if (lstrcmpiA(name, "min-bitrate") == 0) {
-        settings.useMinBitrate = number > 0;
-        if (number > 0)
-            settings.minBitrate = trelvox::SnapOggBitrate(number);
-    } else {
-        settings.useMaxBitrate = number > 0;
-        if (number > 0)
-            settings.maxBitrate = trelvox::SnapOggBitrate(number);
-    }
-    return true;
+    return m_settings.Record().SetOption(name, value);
 }

@@ -1,4 +1,5 @@
-// The Ogg Vorbis destination's settings record and its bit-rate table.
+// The Ogg Vorbis destination's settings record, its bit-rate table and the option strings
+// that change it.
 #pragma once
 
 #include <stdint.h>
@@ -12,6 +13,11 @@ struct OGGSETTINGS {
     int32_t minBitrate = 48;  // kbps, an entry of the bit-rate table
     int32_t maxBitrate = 320; // kbps
     int32_t avgBitrate = 96;  // kbps
+
+    // One option of the Ogg Vorbis option table; name compared without regard to case, value
+    // null when none was given. False (record unchanged) for an unknown name or a number
+    // option without a value.
+    bool SetOption(const char* name, const char* value);
 };
 static_assert(sizeof(OGGSETTINGS) == 28, "OGGSETTINGS is seven words");
 

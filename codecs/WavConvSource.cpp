@@ -1,6 +1,11 @@
 #include "WavConvSource.h"
 
+#include "MmioReader.h"
+#include "WaveFile.h"
+
 #include <string.h>
+
+#include <new>
 
 namespace {
 
@@ -45,84 +50,39 @@ bool CWavConvSource::OpenFile() {
         SetError("File format is invalid or corrupted");
         return false;
     }
-    MMCKINFO riff = {};
-    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
-    if (mmioDescend(m_file.get(), &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
+    trelvox::MmioReader reader(m_file.get());
+    trelvox::WaveLayout layout;
+    trelvox::WaveFileError error;
+    try {
+        error = trelvox::ReadWaveLayout(reader, uint32_t(fileSize), layout);
+    } catch (const std::bad_alloc&) {
+        SetError("Out of memory");
+        return false;
+    }
+    if (error != trelvox::WaveFileError::kNone) {
+        SetError(error == trelvox::WaveFileError::kNoAudio ? "Length of audio data is zero"
+                                                           : "File format is invalid or corrupted");
+        return false;
+    }
+    if (mmioSeek(m_file.get(), static_cast<LONG>(layout.dataOffset), SEEK_SET) == -1) {
         SetError("File format is invalid or corrupted");
         return false;
     }
-    // 64-bit sums: a chunk size near 4 GB must not wrap around the bound.
-    const uint64_t riffEnd = uint64_t(riff.dwDataOffset) + riff.cksize;
-    uint32_t fmtSize = 0;
-    uint32_t dataSize = 0;
-    bool haveData = false;
-    MMCKINFO chunk = {};
-    while (mmioDescend(m_file.get(), &chunk, &riff, 0) == MMSYSERR_NOERROR) {
-        if (uint64_t(chunk.dwDataOffset) + chunk.cksize > riffEnd) {
-            SetError("File format is invalid or corrupted");
-            return false;
-        }
-        if (chunk.ckid == mmioFOURCC('f', 'm', 't', ' ') && !m_fileFormat) {
-            fmtSize = chunk.cksize < sizeof(WAVEFORMATEX) ? uint32_t(sizeof(WAVEFORMATEX)) : chunk.cksize;
-            m_fileFormat = trelvox::AllocateBytes(fmtSize);
-            if (!m_fileFormat) {
-                SetError("Out of memory");
-                return false;
-            }
-            memset(m_fileFormat.get(), 0, fmtSize);
-            LONG wanted = static_cast<LONG>(chunk.cksize);
-            if (mmioRead(m_file.get(), reinterpret_cast<HPSTR>(m_fileFormat.get()), wanted) != wanted) {
-                SetError("File format is invalid or corrupted");
-                return false;
-            }
-            auto* wfx = reinterpret_cast<WAVEFORMATEX*>(m_fileFormat.get());
-            if (wfx->wFormatTag == WAVE_FORMAT_PCM)
-                wfx->cbSize = 0;
-            // ACM reads 18 + cbSize bytes of a compressed format: they must all be in the chunk.
-            if (sizeof(WAVEFORMATEX) + wfx->cbSize > fmtSize) {
-                SetError("File format is invalid or corrupted");
-                return false;
-            }
-        } else if (chunk.ckid == mmioFOURCC('d', 'a', 't', 'a') && !haveData) {
-            haveData = true;
-            m_dataOffset = chunk.dwDataOffset;
-            dataSize = chunk.cksize;
-        }
-        if (mmioAscend(m_file.get(), &chunk, 0) != MMSYSERR_NOERROR)
-            break;
-        chunk = {};
-    }
-    // An interrupted recording or download: the "data" chunk promises more than the file holds.
-    // The whole frames (or codec blocks) that are there play, as other players do.
-    const uint32_t present = uint32_t(fileSize) > m_dataOffset ? uint32_t(fileSize) - m_dataOffset : 0;
-    if (m_fileFormat && dataSize > present) {
-        const uint32_t align = reinterpret_cast<const WAVEFORMATEX*>(m_fileFormat.get())->nBlockAlign;
-        dataSize = align ? present - present % align : present;
-    }
-    if (!m_fileFormat || dataSize == 0) {
-        SetError("Length of audio data is zero");
-        return false;
-    }
-    if (mmioSeek(m_file.get(), static_cast<LONG>(m_dataOffset), SEEK_SET) == -1) {
-        SetError("File format is invalid or corrupted");
-        return false;
-    }
-    m_dataLeft = dataSize;
-    auto* fileFormat = reinterpret_cast<WAVEFORMATEX*>(m_fileFormat.get());
-    if (fileFormat->wFormatTag == WAVE_FORMAT_PCM) {
-        // A "fmt " cut short (the 14-byte WAVEFORMAT has no sample size) or with zero fields
-        // describes no stream that can be played in whole frames.
-        if (fileFormat->nChannels == 0 || fileFormat->wBitsPerSample == 0 || fileFormat->nBlockAlign == 0 ||
-            fileFormat->nAvgBytesPerSec == 0) {
-            SetError("File format is invalid or corrupted");
-            return false;
-        }
-        memcpy(&m_format, fileFormat, sizeof(WAVEFORMATEX));
-        m_fileFormat.reset();
+    m_dataOffset = layout.dataOffset;
+    m_dataLeft = layout.dataSize;
+    const uint32_t dataSize = layout.dataSize;
+    if (layout.FormatTag() == WAVE_FORMAT_PCM) {
+        memcpy(&m_format, layout.format.data(), sizeof(WAVEFORMATEX));
         m_totalBytes = dataSize;
         return true;
     }
-
+    m_fileFormat = trelvox::AllocateBytes(layout.format.size());
+    if (!m_fileFormat) {
+        SetError("Out of memory");
+        return false;
+    }
+    memcpy(m_fileFormat.get(), layout.format.data(), layout.format.size());
+    auto* fileFormat = reinterpret_cast<WAVEFORMATEX*>(m_fileFormat.get());
     WAVEFORMATEX pcm = {};
     pcm.wFormatTag = WAVE_FORMAT_PCM;
     MMRESULT result = acmFormatSuggest(nullptr, fileFormat, &pcm, sizeof(pcm), ACM_FORMATSUGGESTF_WFORMATTAG);

@@ -1,12 +1,14 @@
 #include "NamingScheme.h"
 
-#include <windows.h>
+#include "TextRules.h"
 
 #include <limits.h>
 #include <stdio.h>
 #include <string.h>
 
 namespace {
+
+using trelvox::IsLeadByte;
 
 const char* const kTagElements[] = {"<artist>", "<album>", "<genre>", "<title>", "<year>", "<tracknum>"};
 
@@ -35,10 +37,6 @@ bool EqualsNoCase(const std::string& text, const char* name) {
 
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
-}
-
-bool IsLeadByte(char c) {
-    return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0;
 }
 
 // Index of the last path separator of text, skipping the trail bytes of double-byte

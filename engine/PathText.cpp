@@ -14,12 +14,12 @@ bool CopyPath(char (&dest)[MAX_PATH], const char* path) {
     return true;
 }
 
-void CopyTruncated(char* dest, size_t size, const char* src) {
-    size_t length = strlen(src);
-    if (length > size - 1)
-        length = size - 1;
-    memmove(dest, src, length);
-    dest[length] = '\0';
+bool EqualsIgnoringCase(const char* a, const char* b) {
+    return lstrcmpiA(a, b) == 0;
+}
+
+bool IsLeadByte(char c) {
+    return IsDBCSLeadByte(static_cast<BYTE>(c)) != 0;
 }
 
 const char* FileNamePart(const char* path) {

@@ -1,6 +1,8 @@
 // Small helpers for the library's fixed-size ANSI path buffers and its texts.
 #pragma once
 
+#include "TextRules.h"
+
 #include <windows.h>
 
 #include <stddef.h>
@@ -13,9 +15,6 @@ namespace trelvox {
 // longer than 259 characters.
 bool CopyPath(char (&dest)[MAX_PATH], const char* path);
 
-// Copies at most size-1 characters of src and terminates; size must be at least 1.
-void CopyTruncated(char* dest, size_t size, const char* src);
-
 // The file-name part of path: what follows the last '\' or '/', or the whole path.
 const char* FileNamePart(const char* path);
 
@@ -24,9 +23,5 @@ bool IsDirectory(const char* path);
 
 // True if anything (file or directory) exists at path.
 bool PathExists(const char* path);
-
-// Text in codePage (CP_ACP, CP_UTF8, ...) to UTF-16 and back; empty when it cannot convert.
-std::wstring Widen(const std::string& text, unsigned codePage);
-std::string Narrow(const std::wstring& text, unsigned codePage);
 
 } // namespace trelvox

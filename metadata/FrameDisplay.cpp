@@ -1,10 +1,6 @@
 #include "FrameDisplay.h"
 
-#include "FieldText.h"
-#include "TrelvoxMetadata.h"
-
-#include <windows.h>
-#include <shlwapi.h>
+#include "TextRules.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -40,34 +36,8 @@ std::wstring DisplaySongLength(const std::wstring& text) {
     return buf;
 }
 
-std::wstring DisplayDate(const std::wstring& text) {
-    int value = _wtoi(text.c_str());
-    SYSTEMTIME date = {};
-    date.wYear = 2000;
-    date.wMonth = static_cast<WORD>(value % 100);
-    date.wDay = static_cast<WORD>(value / 100);
-    wchar_t buf[128] = L"";
-    if (!GetDateFormatW(LOCALE_USER_DEFAULT, 0, &date, L"d. MMMM", buf, 128))
-        return text;
-    return buf;
-}
-
-std::wstring DisplayTime(const std::wstring& text) {
-    int value = _wtoi(text.c_str());
-    SYSTEMTIME time = {};
-    time.wYear = 2000;
-    time.wMonth = 1;
-    time.wDay = 1;
-    time.wHour = static_cast<WORD>(value / 100);
-    time.wMinute = static_cast<WORD>(value % 100);
-    wchar_t buf[128] = L"";
-    if (!GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &time, nullptr, buf, 128))
-        return text;
-    return buf;
-}
-
-std::wstring DisplayGenre(const std::wstring& text) {
-    std::string genre = Trimmed(Narrow(text, CP_ACP));
+std::string ResolveGenreText(const std::string& text, const char* (*genreName)(unsigned)) {
+    std::string genre = Trimmed(text);
     std::string joined;
     bool first = true;
     auto append = [&](const std::string& piece) {
@@ -88,7 +58,7 @@ std::wstring DisplayGenre(const std::wstring& text) {
                 // The two refinements ID3v2 adds to the numbered genres.
                 append(inner == "RX" ? "Remix" : "Cover");
             } else {
-                const char* name = GenreGet(static_cast<unsigned>(atoi(inner.c_str())));
+                const char* name = genreName(static_cast<unsigned>(atoi(inner.c_str())));
                 std::string piece = name ? std::string(name) : std::string();
                 piece.erase(piece.find_last_not_of(' ') + 1);
                 append(piece);
@@ -100,44 +70,27 @@ std::wstring DisplayGenre(const std::wstring& text) {
             pos = open == std::string::npos ? genre.size() : open;
         }
     }
-    return Widen(joined, CP_ACP);
+    return joined;
 }
 
-std::wstring BuildGenreText(const std::vector<std::wstring>& entries) {
+std::string BuildGenreText(const std::vector<std::string>& entries, const char* (*genreName)(unsigned)) {
     std::string text;
-    for (const std::wstring& entry : entries) {
-        std::string wanted = Trimmed(Narrow(entry, CP_ACP));
+    for (const std::string& entry : entries) {
+        std::string wanted = Trimmed(entry);
         int match = -1;
-        for (int i = 0; i < GenreGetCount() && match < 0; ++i) {
-            if (lstrcmpiA(Trimmed(GenreGet(static_cast<unsigned>(i))).c_str(), wanted.c_str()) == 0)
-                match = i;
+        for (unsigned i = 0; genreName(i) && match < 0; ++i) {
+            if (EqualsIgnoringCase(Trimmed(genreName(i)).c_str(), wanted.c_str()))
+                match = static_cast<int>(i);
         }
         if (match >= 0) {
             text += "(" + std::to_string(match) + ")";
         } else {
-            std::string piece = Narrow(entry, CP_ACP);
-            if (!piece.empty() && piece[0] == '(')
+            if (!entry.empty() && entry[0] == '(')
                 text += "(";
-            text += piece;
+            text += entry;
         }
     }
-    return Widen(text, CP_ACP);
-}
-
-std::wstring LanguageName(const std::wstring& code) {
-    for (unsigned primary = 1; primary <= 254; ++primary) {
-        for (unsigned sub = 1; sub <= 31; ++sub) {
-            LCID locale = MAKELCID(static_cast<WORD>((sub << 10) | primary), SORT_DEFAULT);
-            wchar_t abbrev[16] = L"";
-            if (!GetLocaleInfoW(locale, LOCALE_SABBREVLANGNAME, abbrev, 16) ||
-                lstrcmpiW(abbrev, code.c_str()) != 0)
-                continue;
-            wchar_t name[256] = L"";
-            if (GetLocaleInfoW(locale, LOCALE_SLANGUAGE, name, 256))
-                return name;
-        }
-    }
-    return code;
+    return text;
 }
 
 std::wstring DisplayCopyright(const std::wstring& text) {

@@ -15,8 +15,12 @@ std::wstring DisplayTime(const std::wstring& text);
 // TCON with its "(n)" genre references and the "(RX)" and "(CR)" refinements resolved, and
 // the pieces joined with ", ".
 std::wstring DisplayGenre(const std::wstring& text);
+// DisplayGenre on 8-bit text; genreName gives the name of a genre number (null beyond the list).
+std::string ResolveGenreText(const std::string& text, const char* (*genreName)(unsigned));
 // The TCON text for a list of genre names: known names become "(n)", others stay as written.
 std::wstring BuildGenreText(const std::vector<std::wstring>& entries);
+// BuildGenreText on 8-bit texts, with the genre list of ResolveGenreText.
+std::string BuildGenreText(const std::vector<std::string>& entries, const char* (*genreName)(unsigned));
 // The language name of a three-letter Windows language code, or the code when unknown.
 std::wstring LanguageName(const std::wstring& code);
 // "Copyright (c) " + text.

@@ -1,10 +1,5 @@
 #include "FrameValidation.h"
 
-#include "FieldText.h"
-
-#include <windows.h>
-#include <shlwapi.h>
-
 #include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -94,19 +89,6 @@ std::string ValidatePartNumber(const std::wstring& text, unsigned lower, unsigne
     if (hasSecond && second < first)
         return "The first number must be smaller than the second one.";
     return std::string();
-}
-
-std::string ValidateURL(const std::wstring& url) {
-    if (url.empty() || !PathIsURLA(Narrow(url, CP_ACP).c_str()))
-        return "Please enter a valid URL.";
-    return std::string();
-}
-
-std::string ValidateUserURL(const std::wstring& url, const std::wstring& description) {
-    std::string message = ValidateURL(url);
-    if (message.empty() && description.empty())
-        message = "Please enter description for user-defined URL link.";
-    return message;
 }
 
 std::string ValidateComment(const std::wstring& text) {

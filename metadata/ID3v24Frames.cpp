@@ -1,8 +1,6 @@
 #include "ID3v24Frames.h"
 
-#include "FieldText.h"
-
-#include <windows.h>
+#include "TextRules.h"
 
 #include <initializer_list>
 
@@ -27,7 +25,8 @@ std::wstring Decode(uint8_t encoding, const uint8_t* text, size_t size) {
             text += 3;
             size -= 3;
         }
-        decoded = trelvox::Widen(std::string(reinterpret_cast<const char*>(text), size), CP_UTF8);
+        decoded =
+            trelvox::Widen(std::string(reinterpret_cast<const char*>(text), size), trelvox::kUtf8CodePage);
     } else {
         // UTF-16 without a byte-order mark is taken as little-endian, as the writers that
         // leave the mark out write it; UTF-16BE may carry a mark all the same.

@@ -5,16 +5,14 @@
 // its 2.3 form, so that the rest of the library sees ordinary id3lib frames.
 #pragma once
 
+#include "ID3v24Tag.h"
+
 #include <id3/tag.h>
 
 #include <stddef.h>
 #include <stdint.h>
 
 namespace trelvox {
-
-// The size of the tag that follows a 10-byte ID3v2.4 header (bytes points at the header,
-// size bytes are readable), or -1 when there is no such header.
-int64_t ID3v24TagSize(const uint8_t* bytes, size_t size);
 
 // Appends the frames of the ID3v2.4 tag at the start of bytes (header included; a tag cut
 // short is read as far as it goes) to tag. Frames that cannot be read or have no ID3v2.3

@@ -24,6 +24,8 @@ packages=(
     # The 32-bit lane (scripts/lane32.sh) for kernels that cannot run 32-bit programs: an
     # emulated machine and the tools that build its Debian image.
     qemu-system-x86 debootstrap e2fsprogs
+    # The native fuzz targets (scripts/fuzz.sh): clang with libFuzzer and the sanitizers, zlib.
+    clang-14 libclang-rt-14-dev zlib1g-dev xxd
 )
 
 need_packages() {

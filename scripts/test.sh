@@ -31,5 +31,9 @@ if ! "$root/scripts/native32.sh"; then
     "$root/scripts/lane32.sh" "$build32" || failed=1
     echo "32-bit lane: $(($(date +%s) - phase)) s"
 fi
+# The parsers, natively with libFuzzer and the sanitizers: about 20 s per target.
+phase=$(date +%s)
+"$root/scripts/fuzz.sh" || failed=1
+echo "fuzz targets: $(($(date +%s) - phase)) s"
 echo "set-up, builds and tests: $(($(date +%s) - started)) s" >&2
 exit $failed

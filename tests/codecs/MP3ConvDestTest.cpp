@@ -143,6 +143,8 @@ TEST(MP3Options, ValuesUnitsSwitchesAndRefusals) {
         {"sample-rate", "44.1kHz", "Value must be a number ended by either kHz, Hz or nothing",
          &MP3SETTINGS::sampleRate, kUnchanged},
         {"sample-rate", "22050hz", nullptr, &MP3SETTINGS::sampleRate, 22050},
+        // Beyond 32 bits in Hz: saturates instead of wrapping around.
+        {"sample-rate", "3000000kHz", nullptr, &MP3SETTINGS::sampleRate, INT32_MAX},
         {"vbr-quality", "10", nullptr, &MP3SETTINGS::vbrQuality, 10},
         {"vbr-quality", "100", nullptr, &MP3SETTINGS::vbrQuality, 100},
         {"vbr-quality", "75", kQuality, &MP3SETTINGS::vbrQuality, kUnchanged},

@@ -64,7 +64,8 @@ bool FindWavData(FILE* file, uint64_t& offset, uint64_t& bytes, std::string& err
             bytes = size;
             return true;
         }
-        pos += 8 + size + (size & 1);
+        // In 64 bits: a size near 4 GB must not wrap around to the same chunk again.
+        pos += 8 + uint64_t(size) + (size & 1);
     }
     error = "bad fmt chunk";
     return false;
@@ -127,8 +128,9 @@ struct CueTrack {
 int32_t ParseCueTime(const std::string& text) {
     int m = 0, s = 0, f = 0;
     char tail = 0;
-    if (sscanf(text.c_str(), "%d:%d:%d%c", &m, &s, &f, &tail) != 3 || m < 0 || s < 0 || s > 59 || f < 0 ||
-        f > 74)
+    // Minutes beyond four digits would overflow the frame count; no image is that long.
+    if (sscanf(text.c_str(), "%d:%d:%d%c", &m, &s, &f, &tail) != 3 || m < 0 || m > 9999 || s < 0 || s > 59 ||
+        f < 0 || f > 74)
         return -1;
     return (m * 60 + s) * 75 + f;
 }
@@ -304,9 +306,15 @@ bool DiscImage::LoadCue(const std::string& path, std::string& error) {
         }
     }
     m_leadOut = cursor;
-    for (size_t i = 0; i < m_tracks.size(); ++i)
+    for (size_t i = 0; i < m_tracks.size(); ++i) {
         m_tracks[i].length =
             (i + 1 < m_tracks.size() ? m_tracks[i + 1].start : m_leadOut) - m_tracks[i].start;
+        // No disc has an empty track, nor one that starts where the next one does.
+        if (m_tracks[i].length <= 0) {
+            error = path + ": track " + std::to_string(m_tracks[i].number) + " has no frames";
+            return false;
+        }
+    }
     return true;
 }
 

@@ -33,7 +33,9 @@ uint32_t Be32(const uint8_t* p) {
 // Copies an answer built in full into the caller's allocation.
 uint32_t Deliver(const std::vector<uint8_t>& answer, uint32_t allocation, uint8_t* data, uint32_t dataLen) {
     uint32_t n = std::min<uint32_t>({static_cast<uint32_t>(answer.size()), allocation, dataLen});
-    memcpy(data, answer.data(), n);
+    // An empty transfer may come with no buffer at all.
+    if (n > 0)
+        memcpy(data, answer.data(), n);
     return n;
 }
 
@@ -134,7 +136,8 @@ bool DriveConfig::Parse(const std::string& text, std::string& error) {
         } else if (key == "jitter") {
             jitter = atoi(a.c_str());
             seed = b.empty() ? 1 : static_cast<uint32_t>(strtoul(b.c_str(), nullptr, 10));
-            ok = jitter >= 0;
+            // The model shifts within the frames on either side: at most a frame of samples.
+            ok = jitter >= 0 && jitter <= static_cast<int>(kFrameBytes / 4);
         } else if (key == "media-changed") {
             mediaChanged = a.empty() ? 1 : atoi(a.c_str());
         } else if (key == "late" || key == "hang") {
@@ -214,8 +217,12 @@ CommandResult MmcDevice::Execute(const uint8_t* cdb, size_t cdbLen, uint8_t* dat
     case 0x12:
         return Inquiry(cdb, data, dataLen);
     case 0x43:
+        if (cdbLen < 10)
+            return Check(5, 0x24, 0);
         return ReadToc(cdb, data, dataLen);
     case 0x5A:
+        if (cdbLen < 10)
+            return Check(5, 0x24, 0);
         return ModeSense(cdb, data, dataLen);
     case 0x15:
         return ModeSelect(cdb, data, dataLen);

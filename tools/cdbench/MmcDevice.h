@@ -38,7 +38,7 @@ struct CommandResult {
 //   refuse OP [HH]             OP ends in ILLEGAL REQUEST, invalid command operation code
 //   medium-error A[-B] [K]     frames A..B fail with sense key 3 (all reads, or the first K)
 //   blank-check A[-B] [K]      the same with sense key 8
-//   jitter N [SEED]            each read starts up to N samples early or late
+//   jitter N [SEED]            each read starts up to N samples (588 at most) early or late
 //   media-changed [K]          the first K commands see UNIT ATTENTION, medium changed
 //   late OP MS                 OP completes MS milliseconds after it was accepted (keep MS
 //                              below the caller's time-out: the answer lands in its request)
