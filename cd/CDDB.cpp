@@ -4,7 +4,7 @@
 
 #include "CDDB.h"
 
-#include "ComPtr.h"
+#include "TrackRecord.h"
 #include "Trace.h"
 #include "Trelvox.h"
 
@@ -66,14 +66,22 @@ cddb::DiscInfo ReadDiscInfo(IAudioCD* disc) {
     return info;
 }
 
-// The disc key of the local cache (the key every track record of the disc carries); 0 for a
-// disc without tracks.
+// The disc key of the local cache, the one every track record of the disc carries: the sum of
+// the packed start times of the audio tracks; 0 for a disc without tracks. It is worked out
+// from the table of contents rather than read from a track object, because the disc saves to
+// the cache from its destructor, where handing out a track (and a reference) must not happen.
+// Data tracks sit before the audio tracks on a mixed-mode disc (whose CDDB id is 0) and after
+// them on an enhanced one.
 uint32_t DiscKeyOf(IAudioCD* disc) {
-    trelvox::ComPtr<IAudioCDTrack> track;
-    TrackRecord record{};
-    if (FAILED(disc->GetTrack(0, track.put())) || !track || FAILED(track->GetTrackRecord(&record)))
+    const DiscToc* toc = disc->GetToc();
+    int audio = 0;
+    if (!toc || FAILED(disc->GetTrackCount(&audio)) || audio <= 0 || audio > toc->count)
         return 0;
-    return record.discKey;
+    const int first = audio < toc->count && disc->GetDiscId() == 0 ? toc->count - audio : 0;
+    uint32_t key = 0;
+    for (int i = first; i < first + audio; ++i)
+        key += PackLba(toc->start[i]);
+    return key;
 }
 
 std::string CacheText(const std::string& section, const char* key, const char* fallback = "") {

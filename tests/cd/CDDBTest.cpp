@@ -78,34 +78,6 @@ private:
     Values m_values;
 };
 
-class FakeTrack : public IAudioCDTrack {
-public:
-    explicit FakeTrack(const TrackRecord& record) : m_record(record) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --m_refs;
-        if (!left)
-            delete this;
-        return left;
-    }
-    HRESULT TX_THISCALL DetachFromCD() override { return S_OK; }
-    HRESULT TX_THISCALL GetLengthMsf(uint8_t*, uint8_t*, uint8_t*) override { return E_NOTIMPL; }
-    HRESULT TX_THISCALL GetAudioCD(IAudioCD**) override { return E_NOTIMPL; }
-    HRESULT TX_THISCALL GetTrackRecord(TrackRecord* record) override {
-        *record = m_record;
-        return S_OK;
-    }
-
-private:
-    virtual ~FakeTrack() = default;
-    std::atomic<ULONG> m_refs{1};
-    TrackRecord m_record;
-};
-
 // A disc object with the information fields of the real one, all tracks audio.
 class FakeDisc : public IAudioCD {
 public:
@@ -129,6 +101,15 @@ public:
         return text;
     }
     uint32_t Key() const { return m_key; }
+    // Turns the first (a mixed-mode disc, CDDB id 0) or the last track (an enhanced disc) into
+    // a data track: it stays in the table of contents only.
+    void MakeDataTrack(bool first) {
+        const int index = first ? 0 : m_toc.count - 1;
+        m_key -= PackLba(m_toc.start[index]);
+        m_titles.pop_back();
+        m_extras.pop_back();
+        m_mixedMode = first;
+    }
     ULONG Refs() const { return m_refs; }
     CDDBRequests& Requests() { return m_requests; }
 
@@ -145,19 +126,13 @@ public:
     uint32_t TX_THISCALL GetCapabilities() override { return 1; }
     HRESULT TX_THISCALL RefreshToc() override { return S_OK; }
     const DiscToc* TX_THISCALL GetToc() override { return m_toc.count ? &m_toc : nullptr; }
-    uint32_t TX_THISCALL GetDiscId() override { return cddb::DiscId(m_toc); }
+    uint32_t TX_THISCALL GetDiscId() override { return m_mixedMode ? 0 : cddb::DiscId(m_toc); }
     HRESULT TX_THISCALL AddTrackObject(IAudioCDTrack*) override { return S_OK; }
     HRESULT TX_THISCALL RemoveTrackObject(IAudioCDTrack*) override { return S_OK; }
-    HRESULT TX_THISCALL GetTrack(int index, IAudioCDTrack** track) override {
-        if (index < 0 || index >= m_toc.count)
-            return E_INVALIDARG;
-        TrackRecord record = {1, uint16_t(index + 1), m_key, uint32_t(m_toc.start[index]), 0, 0, 0};
-        *track = new FakeTrack(record);
-        return S_OK;
-    }
+    HRESULT TX_THISCALL GetTrack(int, IAudioCDTrack**) override { return E_NOTIMPL; }
     HRESULT TX_THISCALL GetTrackFromCda(const char*, IAudioCDTrack**) override { return E_NOTIMPL; }
     HRESULT TX_THISCALL GetTrackCount(int* count) override {
-        *count = m_toc.count;
+        *count = int(m_titles.size());
         return S_OK;
     }
     int TX_THISCALL GetMaxWriteSpeed() override { return 0; }
@@ -220,6 +195,7 @@ private:
 
     DiscToc m_toc = {};
     uint32_t m_key = 0;
+    bool m_mixedMode = false;
     std::atomic<ULONG> m_refs{1};
     CDDBRequests m_requests;
 };
@@ -346,6 +322,18 @@ TEST_F(CDDB, LookupRoundTripAndQueryInterface) {
     SaveToCache(disc, "rock", "Example Artist", "Other Title");
     EXPECT_EQ(0, query.QueryCDDB(&disc));
     EXPECT_EQ(2, query.GetMatchCount());
+
+    // The cache key of a disc with a data track counts the audio tracks only.
+    for (bool first : {true, false}) {
+        FakeDisc mixed({0, 20000, 30000}, 40000);
+        mixed.MakeDataTrack(first);
+        SaveToCache(mixed, "misc", "A", "B");
+        EXPECT_EQ(2u, GetPrivateProfileIntA(mixed.CacheSection().c_str(), "NumTracks", 0, "cdplayer.ini"))
+            << first;
+        CDDBMatch local;
+        EXPECT_TRUE(CCDDB().FindLocal(&mixed, &local));
+        EXPECT_EQ(mixed.Key(), local.localKey);
+    }
 }
 
 TEST_F(CDDB, InexactMatchesAndTheLocalCache) {
