@@ -486,11 +486,12 @@ TEST_F(CDDB, FailuresEndWithTheirStatus) {
         FakeDisc disc = ExampleDisc();
         Callback callback;
         const auto start = std::chrono::steady_clock::now();
-        // Time-outs of 2 s: the hanging server ends the request, with a second to spare.
-        EXPECT_EQ(test.statuses, RunToEnd(disc, callback, false, 3)) << test.name;
+        // Time-outs of 2 s: the hanging server holds on for a minute, so 5 s tells the
+        // time-out from a wait for the server, even on a busy machine.
+        EXPECT_EQ(test.statuses, RunToEnd(disc, callback, false, 5)) << test.name;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        EXPECT_LT(seconds, 3.0) << test.name;
+        EXPECT_LT(seconds, 5.0) << test.name;
         printf("%-20s %.2f s\n", test.name, seconds);
     }
 
@@ -571,7 +572,9 @@ TEST_F(CDDB, LookupLatency) {
     printf("lookup on loopback, median of 100: connect %.2f ms, query %.2f ms, read %.2f ms, whole lookup "
            "%.2f ms\n",
            median(connect), median(query), median(read), median(whole));
-    EXPECT_LT(median(whole), 100.0);
+    // About 4 ms on an idle machine; the bound only catches a lookup that waits for something
+    // (a time-out, a name look-up), not a busy machine.
+    EXPECT_LT(median(whole), 1000.0);
 }
 
 } // namespace
