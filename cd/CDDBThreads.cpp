@@ -1,5 +1,3 @@
-#include <winsock2.h>
-
 #include "CDDBThreads.h"
 
 #include "CDDB.h"
@@ -57,9 +55,11 @@ unsigned long __stdcall CDDBRequests::ThreadMain(void* parameter) {
     } catch (...) {
         TX_TRACE(cddb, "CDDB thread ended by an exception");
     }
-    // The busy mark goes before the references: the caller sees the release of its callback
-    // as the end of the request, and may start the next one then.
+    // The busy mark goes first and the callback last: the caller sees the release of its
+    // callback as the end of the request, and may start the next one or let the disc go then.
     job->requests->m_busy = false;
+    job->disc.reset();
+    job->callback.reset();
     return 0;
 }
 
