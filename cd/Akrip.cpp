@@ -1,7 +1,7 @@
 #include "Akrip.h"
 
-#include "Handles.h"
 #include "PassThrough.h"
+#include "ScsiTransport.h"
 #include "Trace.h"
 
 #include <windows.h>
@@ -53,15 +53,7 @@ struct CdHandleEntry {
 };
 
 struct Layer {
-    int mode = kModeNone;
-    bool loaded = false;
-    trelvox::UniqueModule library;
-    aspi::GetSupportInfoFn getSupportInfo = nullptr;
-    aspi::SendCommandFn sendCommand = nullptr;
-    aspi::GetBufferFn getBuffer = nullptr;
-    aspi::FreeBufferFn freeBuffer = nullptr;
-    aspi::TranslateAddressFn translateAddress = nullptr;
-    aspi::GetVersionFn getVersion = nullptr;
+    bool held = false; // a reference on the shared transport
     int lastError = 0;
     uint8_t lastStatus = 0;
     CdHandleEntry handles[kMaxHandles] = {};
@@ -71,34 +63,13 @@ struct Layer {
 };
 
 Layer g_layer;
-const char* g_libraryNames[2] = {"WNASPI32.DLL", "WNASPINT.DLL"};
 
-uint32_t __cdecl StubSupportInfo() {
-    return aspi::kNoManager;
-}
-uint32_t __cdecl StubSendCommand(void* request) {
-    if (request)
-        static_cast<aspi::RequestHeader*>(request)->status = aspi::kNoManager;
-    return aspi::kNoManager;
-}
-int __cdecl StubBuffer(void*) {
-    return 0;
-}
-int __cdecl StubTranslate(uint32_t*, uint32_t*) {
-    return 0;
-}
-uint32_t __cdecl StubVersion() {
-    return 0;
-}
-
-void UseStubs() {
-    g_layer.getSupportInfo = StubSupportInfo;
-    g_layer.sendCommand = StubSendCommand;
-    g_layer.getBuffer = StubBuffer;
-    g_layer.freeBuffer = StubBuffer;
-    g_layer.translateAddress = StubTranslate;
-    g_layer.getVersion = StubVersion;
-}
+static_assert(kModeNone == cdengine::kTransportNone && kModeManager == cdengine::kTransportManager &&
+                  kModePassThrough == cdengine::kTransportPassThrough &&
+                  kErrNoManager == cdengine::kLoadNoManager &&
+                  kErrNoSupportInfo == cdengine::kLoadNoSupportInfo &&
+                  kErrNoSendCommand == cdengine::kLoadNoSendCommand,
+              "the layer reports the transport's modes and load failures as they are");
 
 void SetError(int code) {
     g_layer.lastError = code;
@@ -110,54 +81,15 @@ CdHandleEntry* EntryOf(CdHandle handle) {
     return &g_layer.handles[handle - 1];
 }
 
-// One SCSI command through the active manager, waiting for it on an event.
-struct Command {
-    uint8_t cdb[16] = {};
-    uint8_t cdbLength = 0;
-    uint8_t flags = aspi::kFlagEventNotify | aspi::kFlagDataIn;
-    uint8_t* buffer = nullptr;
-    uint32_t bufferLength = 0;
-    DWORD timeout = 4000;
-
-    Command(std::initializer_list<uint8_t> bytes, uint8_t length) : cdbLength(length) {
-        memcpy(cdb, bytes.begin(), bytes.size());
-    }
-};
+using Command = cdengine::ScsiCommand;
 
 uint8_t Execute(uint8_t adapter, uint8_t target, uint8_t lun, const Command& command) {
-    aspi::ExecScsiCommand request = {};
-    request.header.command = aspi::kExecScsiCommand;
-    request.header.adapter = adapter;
-    request.header.flags = command.flags;
-    request.target = target;
-    request.lun = lun;
-    request.bufferLength = command.bufferLength;
-    request.buffer = command.buffer;
-    request.senseLength = aspi::kSenseBytes;
-    request.cdbLength = command.cdbLength;
-    memcpy(request.cdb, command.cdb, sizeof(request.cdb));
-    trelvox::UniqueEvent event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (event)
-        ResetEvent(event.get());
-    request.postProc = event.get();
-    if (SendAspiCommand(&request) == aspi::kPending && event)
-        WaitForSingleObject(event.get(), command.timeout);
-    uint8_t status = request.header.status;
-    if (trelvox::TraceEnabled(trelvox::TraceChannel::scsi)) {
-        char cdb[16 * 3 + 1] = {};
-        for (int i = 0; i < command.cdbLength && i < 16; ++i)
-            snprintf(cdb + 3 * i, 4, "%02X ", command.cdb[i]);
-        trelvox::TraceWrite(trelvox::TraceChannel::scsi,
-                            "%d:%d:%d CDB %sflags %02X len %u -> status %02X target %02X sense %X/%02X/%02X",
-                            adapter, target, lun, cdb, command.flags,
-                            static_cast<unsigned>(command.bufferLength), status, request.targetStatus,
-                            request.sense[2] & 0x0F, request.sense[12], request.sense[13]);
-    }
-    if (status != aspi::kComplete) {
+    cdengine::ScsiResult result = cdengine::transport::Execute({adapter, target, lun}, command);
+    if (!result.ok()) {
         SetError(kErrAspi);
-        g_layer.lastStatus = status;
+        g_layer.lastStatus = result.status;
     }
-    return status;
+    return result.status;
 }
 
 uint8_t Execute(const CdHandleEntry& entry, const Command& command) {
@@ -338,14 +270,7 @@ uint8_t DetectAndRead(CdHandleEntry& entry, TrackBuffer* buffer) {
 }
 
 uint8_t SendGetDeviceType(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t& type) {
-    aspi::GetDeviceType request = {};
-    request.header.command = aspi::kGetDeviceType;
-    request.header.adapter = adapter;
-    request.target = target;
-    request.lun = lun;
-    SendAspiCommand(&request);
-    type = request.deviceType;
-    return request.header.status;
+    return cdengine::transport::DeviceType({adapter, target, lun}, type);
 }
 
 void CopyField(char* out, const uint8_t* inquiry, size_t length) {
@@ -367,73 +292,35 @@ UniqueTrackBuffer AllocateTrackBuffer(uint32_t frames) {
 
 bool LoadAspiManager() {
     UnloadAspiManager();
-    HMODULE library = LoadLibraryA(g_libraryNames[0]);
-    if (!library)
-        library = LoadLibraryA(g_libraryNames[1]);
-    if (library) {
-        g_layer.library.reset(library);
-        auto lookup = [library](const char* name) {
-            return reinterpret_cast<void*>(GetProcAddress(library, name));
-        };
-        g_layer.getSupportInfo = reinterpret_cast<aspi::GetSupportInfoFn>(lookup("GetASPI32SupportInfo"));
-        g_layer.sendCommand = reinterpret_cast<aspi::SendCommandFn>(lookup("SendASPI32Command"));
-        g_layer.getBuffer = reinterpret_cast<aspi::GetBufferFn>(lookup("GetASPI32Buffer"));
-        g_layer.freeBuffer = reinterpret_cast<aspi::FreeBufferFn>(lookup("FreeASPI32Buffer"));
-        g_layer.translateAddress =
-            reinterpret_cast<aspi::TranslateAddressFn>(lookup("TranslateASPI32Address"));
-        g_layer.getVersion = reinterpret_cast<aspi::GetVersionFn>(lookup("GetASPI32DLLVersion"));
-        int error = !g_layer.sendCommand      ? kErrNoSendCommand
-                    : !g_layer.getSupportInfo ? kErrNoSupportInfo
-                                              : 0;
-        if (error) {
-            TX_TRACE(cd, "the ASPI manager lacks %s",
-                     error == kErrNoSendCommand ? "SendASPI32Command" : "GetASPI32SupportInfo");
-            UnloadAspiManager();
-            SetError(error);
-            return false;
-        }
-        g_layer.mode = kModeManager;
-        g_layer.loaded = true;
-        TX_TRACE(cd, "ASPI manager loaded");
-        return true;
+    int error = cdengine::transport::Acquire();
+    if (error) {
+        SetError(error);
+        return false;
     }
-    if (passthrough::Start() > 0) {
-        UseStubs();
-        g_layer.getSupportInfo = passthrough::GetSupportInfo;
-        g_layer.sendCommand = passthrough::SendCommand;
-        g_layer.mode = kModePassThrough;
-        g_layer.loaded = true;
-        TX_TRACE(cd, "no ASPI manager: SCSI pass-through");
-        return true;
-    }
-    TX_TRACE(cd, "no ASPI manager and no pass-through drive");
-    SetError(kErrNoManager);
-    return false;
+    g_layer.held = true;
+    return true;
 }
 
 void SetAspiLibraryNames(const char* first, const char* second) {
-    g_libraryNames[0] = first ? first : "WNASPI32.DLL";
-    g_libraryNames[1] = second ? second : "WNASPINT.DLL";
+    cdengine::transport::SetLibraryNames(first, second);
 }
 
 void UnloadAspiManager() {
-    passthrough::CloseAll();
-    UseStubs();
-    g_layer.library.reset();
-    g_layer.mode = kModeNone;
-    g_layer.loaded = false;
+    if (g_layer.held)
+        cdengine::transport::Release();
+    g_layer.held = false;
 }
 
 int AspiMode() {
-    return g_layer.mode;
+    return g_layer.held ? cdengine::transport::Mode() : kModeNone;
 }
 
 uint32_t GetAspiSupportInfo() {
-    return (g_layer.getSupportInfo ? g_layer.getSupportInfo : StubSupportInfo)();
+    return cdengine::transport::SupportInfo();
 }
 
 uint32_t SendAspiCommand(void* request) {
-    return (g_layer.sendCommand ? g_layer.sendCommand : StubSendCommand)(request);
+    return cdengine::transport::Send(request);
 }
 
 void CreateOpenTable() {
@@ -471,11 +358,9 @@ bool EnumCdDrives(CdDriveList* list) {
     }
     uint32_t room = capacity < kMaxDrives ? capacity : kMaxDrives;
     for (uint8_t adapter = 0; adapter < adapters; ++adapter) {
-        aspi::HostAdapterInquiry inquiry = {};
-        inquiry.header.command = aspi::kHostAdapterInquiry;
-        inquiry.header.adapter = adapter;
-        SendAspiCommand(&inquiry);
-        uint8_t targets = inquiry.unique[3] ? inquiry.unique[3] : 8;
+        aspi::HostAdapterInquiry inquiry;
+        cdengine::transport::InquireAdapter(adapter, inquiry);
+        int targets = cdengine::transport::TargetCount(inquiry);
         for (uint8_t target = 0; target < targets; ++target) {
             for (uint8_t lun = 0; lun < 8; ++lun) {
                 uint8_t type = 0;
@@ -558,7 +443,7 @@ CdHandle GetCdHandle(const GetCdHandleRequest* request) {
         entry.byte1 = request->byte1;
         entry.byte2 = request->byte2;
         g_layer.lastSlot = handle - 1;
-        if (g_layer.mode == kModePassThrough)
+        if (AspiMode() == kModePassThrough)
             passthrough::OpenDevice(entry.adapter, entry.target, entry.lun);
         TX_TRACE(cd, "%d:%d:%d open as handle %d, read method %d", entry.adapter, entry.target, entry.lun,
                  handle, entry.readMethod);

@@ -1,6 +1,7 @@
 // The CD access layer: finds the CD-ROM drives, opens them by SCSI address, sends them
 // multimedia commands and reads digital audio as raw 2352-byte frames, through an ASPI
-// manager or, without one, through its own ASPI emulation over SCSI pass-through.
+// manager or, without one, through its own ASPI emulation over SCSI pass-through. Both are
+// reached through the transport it shares with the drive engine (engine/ScsiTransport.h).
 //
 // The layer's state is per process. Commands on one drive handle come from one thread at a
 // time; only the open-drive table is locked.

@@ -20,9 +20,10 @@ public:
         char root[] = {letter, ':', '\\', '\0'};
         return GetDriveTypeA(root);
     }
-    HANDLE Open(char letter, DWORD access) override {
+    HANDLE Open(char letter, DWORD access) override { return OpenShared(letter, access, FILE_SHARE_READ); }
+    HANDLE OpenShared(char letter, DWORD access, DWORD share) override {
         char path[] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
-        return CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, 0, nullptr);
     }
     BOOL Control(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                  DWORD* returned) override {
@@ -163,6 +164,10 @@ uint8_t Execute(aspi::ExecScsiCommand& request) {
 }
 
 } // namespace
+
+PassThroughPort& CurrentPassThroughPort() {
+    return *g_port;
+}
 
 void SetPassThroughPort(PassThroughPort* port) {
     passthrough::CloseAll();

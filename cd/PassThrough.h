@@ -18,12 +18,16 @@ public:
     // CreateFileA of "\\.\X:" for access, shared read, opened existing; INVALID_HANDLE_VALUE
     // and the thread's last error on failure.
     virtual HANDLE Open(char letter, DWORD access) = 0;
+    // The same with the given share mode.
+    virtual HANDLE OpenShared(char letter, DWORD access, DWORD /*share*/) { return Open(letter, access); }
     // DeviceIoControl without overlapping; FALSE and the thread's last error on failure.
     virtual BOOL Control(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                          DWORD* returned) = 0;
     virtual void Close(HANDLE device) = 0;
 };
 
+// The port in use (Windows itself unless a test set another).
+PassThroughPort& CurrentPassThroughPort();
 // null puts Windows itself back. The emulation probes the drives again at its next start.
 void SetPassThroughPort(PassThroughPort* port);
 

@@ -1,3 +1,4 @@
+#include "LibraryEntry.h"
 #include "SettingsStore.h"
 #include "Trelvox.h"
 
@@ -12,5 +13,6 @@ extern "C" int32_t __cdecl InitTX(const char*) {
     if (g_initialised.exchange(true))
         return 0;
     trelvox::OpenSettingsRoot();
+    trelvox::LoadReferrer();
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "TrelvoxConvert.h"
 #include "TrelvoxNormalizer.h"
+#include "TrelvoxPlayback.h"
 
 // Conversion options of AudioConvert; a null pointer means all off. Laid out as MSVC lays it
 // out: two bytes, two bytes of padding, two 32-bit integers.
@@ -62,8 +63,24 @@ TX_API char* __cdecl TXTempPath(char* path);
 // Normalization. On success *out is a new normalizer that the caller ends with Destroy.
 TX_API HRESULT __cdecl CreateNormalizer(INormalizer** out);
 
-// Library entry.
+// Library entry and small services.
+// Once per process: opens the settings root and reads the referrer id from "Ref.txt" beside
+// the library. Returns 0.
 TX_API int32_t __cdecl InitTX(const char* text);
+// Opens file with the shell's default verb; the shell's result.
+TX_API BOOL __cdecl _SHOpen(HWND parent, const char* file, const char* parameters);
+// The library file's last-write date (UTC): longDate (256 bytes) as "MMMM d, yyyy", shortDate
+// (10 bytes) as "yyMMdd". Both are left alone if the file cannot be found.
+TX_API void __cdecl GetTrelvoxDllDateString(char* longDate, char* shortDate);
+// Plays the sound file named for event in the "Sounds" settings, asynchronously; null stops
+// the sound playing. FALSE if there is no such setting or file.
+TX_API BOOL __cdecl PlayEventSound(const char* event);
+// address with "?ref=" and the referrer id appended, if there is one. The result is a buffer
+// of the library's, valid until the next call from any thread.
+TX_API char* __cdecl AddReferer(const char* address);
+// With "Settings" "AddToMediaLibrary" on, adds path to Windows Media Player's library through
+// a script and waits for it: S_OK, or E_FAIL. S_FALSE, touching nothing, when it is off.
+TX_API HRESULT __cdecl AddToMediaLibrary(HWND parent, const char* path);
 }
 
 // C++ overloads of the Windows functions of the same names. The DLL exports them under

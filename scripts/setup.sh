@@ -10,7 +10,7 @@ packages=(
     g++-mingw-w64-i686 gcc-mingw-w64-i686 libz-mingw-w64-dev cmake make pkg-config dpkg-dev
     autoconf automake libtool wine wine32:i386 xvfb xauth
     g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 wine64
-    googletest sox lame flac vorbis-tools mpg123 ffmpeg id3v2 python3-mutagen cuetools
+    googletest sox lame flac vorbis-tools mpg123 ffmpeg id3v2 python3-mutagen cuetools python3-libdiscid
     # Wine's Windows Media and DirectShow decode through GStreamer: Ogg needs base, MP3 and
     # FLAC good, WMA ugly and libav, AAC libav. The 32-bit Wine loads the i386 plugins; the
     # 64-bit test build (for kernels without 32-bit support) loads the amd64 ones.

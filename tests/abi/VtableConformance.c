@@ -62,6 +62,46 @@ static void TestNormalizer(void) {
     CHECK_EQ(S_OK, NRM(n)->Destroy(n));
 }
 
+/* A playlist: a plain object, seven thiscall slots, Release in the last one. */
+typedef struct PlaylistVtbl {
+    HRESULT(THISCALL* Add)(Object*, const char*);
+    HRESULT(THISCALL* Load)(Object*, const char*);
+    HRESULT(THISCALL* Save)(Object*, const char*);
+    HRESULT(THISCALL* GetCount)(Object*, uint32_t*);
+    HRESULT(THISCALL* Reset)(Object*);
+    HRESULT(THISCALL* GetNext)(Object*, char*);
+    HRESULT(THISCALL* Release)(Object*);
+} PlaylistVtbl;
+typedef HRESULT(__cdecl* PlaylistCreateFn)(const char*, Object**);
+#define PLS(o) (*(PlaylistVtbl**)(o))
+
+static void TestPlaylist(const char* tempDir) {
+    PlaylistCreateFn create = (PlaylistCreateFn)Export("PlaylistCreateFromFile");
+    char path[MAX_PATH], entry[MAX_PATH], line[MAX_PATH];
+    snprintf(path, sizeof(path), "%s\\list.m3u", tempDir);
+    Object* list = NULL;
+    if (!create || create(path, &list) != S_OK || !list)
+        return;
+    /* Each slot's result tells it from its neighbours. */
+    snprintf(entry, sizeof(entry), "%s\\a.wav", tempDir);
+    CHECK_EQ(S_OK, PLS(list)->Add(list, entry));
+    CHECK_EQ(E_INVALIDARG, PLS(list)->GetCount(list, NULL));
+    uint32_t count = 0;
+    CHECK_EQ(S_OK, PLS(list)->GetCount(list, &count));
+    CHECK_EQ(1, count);
+    CHECK_EQ(S_OK, PLS(list)->GetNext(list, line));
+    CHECK_STR(entry, line);
+    CHECK_EQ(E_FAIL, PLS(list)->GetNext(list, line));
+    CHECK_EQ(S_OK, PLS(list)->Reset(list));
+    CHECK_EQ(S_OK, PLS(list)->Save(list, path));
+    CHECK_EQ(S_OK, PLS(list)->Load(list, path));
+    CHECK_EQ(S_OK, PLS(list)->GetCount(list, &count));
+    CHECK_EQ(2, count);
+    CHECK_EQ(E_FAIL, PLS(list)->Load(list, tempDir));
+    CHECK_EQ(S_OK, PLS(list)->Release(list));
+    DeleteFileA(path);
+}
+
 static void TestObjects(const char* tempDir) {
     FormatAtFn at = (FormatAtFn)Export("ConvGetFormatAt");
     CreateObjectFn createSource = (CreateObjectFn)Export("ConvCreateSource");
@@ -163,6 +203,7 @@ int main(void) {
     snprintf(dir, sizeof(dir), "%stxconformance-%lu", temp, GetCurrentProcessId());
     CreateDirectoryA(dir, NULL);
     TestObjects(dir);
+    TestPlaylist(dir);
     RemoveDirectoryA(dir);
     FreeLibrary(g_dll);
     printf("%d checks, %d failed\n", g_checks, g_failures);

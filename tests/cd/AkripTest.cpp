@@ -33,37 +33,13 @@ std::string Difference(const std::string& actual, const std::string& expected) {
 // A drive list for the stand-in manager, written before the layer loads it.
 class AspiBench : public ::testing::Test {
 protected:
-    void TearDown() override { SetEnvironmentVariableA("CDBENCH_CONFIG", nullptr); }
-
     void AddDrive(int adapter, int target, int lun, const std::string& cue,
                   const std::string& settings = "") {
-        std::string line = "drive " + std::to_string(adapter) + " " + std::to_string(target) + " " +
-                           std::to_string(lun) + " \"" + (cue.empty() ? "none" : cue) + "\"";
-        if (!settings.empty()) {
-            std::string path = m_dir / ("drive" + std::to_string(m_drives++) + ".txt");
-            txtest::WriteFile(path, settings);
-            line += " \"" + path + "\"";
-        }
-        m_config += line + "\n";
-        txtest::WriteFile(m_dir / "cdbench.ini", m_config);
-        SetEnvironmentVariableA("CDBENCH_CONFIG", (m_dir / "cdbench.ini").c_str());
+        m_bench.Set(adapter, target, lun, cue, settings);
     }
 
-    // The commands the stand-in's drive received, one per entry.
     static std::vector<std::string> Log(int adapter = 0, int target = 0, int lun = 0) {
-        using LogFn = int(__cdecl*)(int, int, int, char*, int);
-        auto fn = reinterpret_cast<LogFn>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("wnaspi32.dll"), "CdBenchCommandLog")));
-        std::vector<std::string> lines;
-        if (!fn) {
-            ADD_FAILURE() << "the stand-in manager is not loaded";
-            return lines;
-        }
-        std::string text(static_cast<size_t>(fn(adapter, target, lun, nullptr, 0)) + 1, '\0');
-        fn(adapter, target, lun, &text[0], static_cast<int>(text.size()));
-        for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-            lines.push_back(text.substr(at, end - at));
-        return lines;
+        return cdtest::BenchLog(adapter, target, lun);
     }
 
     static std::unique_ptr<CAudioCDDevices, void (*)(CAudioCDDevices*)> Devices() {
@@ -156,8 +132,7 @@ protected:
     }
 
     txtest::TempDir m_dir;
-    std::string m_config;
-    int m_drives = 0;
+    cdtest::BenchDrives m_bench{m_dir.path()};
 };
 
 TEST_F(AspiBench, EveryReadMethodReturnsTheImageBytesOfWholeTracks) {
@@ -321,7 +296,7 @@ TEST_F(AspiBench, NoAdaptersAndNoCdDrives) {
         CAudioCD* cd = nullptr;
         EXPECT_EQ(E_FAIL, devices->GetCD(0, 0, 0, &cd));
     }
-    txtest::WriteFile(m_dir / "cdbench.ini", "# no drives\n");
+    m_bench.Clear();
     auto devices = Devices();
     EXPECT_EQ(akrip::kErrNoAdapters, devices->StartError());
 }

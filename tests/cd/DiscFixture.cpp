@@ -1,5 +1,7 @@
 #include "DiscFixture.h"
 
+#include <windows.h>
+
 #include <stdio.h>
 #include <string.h>
 
@@ -96,6 +98,53 @@ std::string DiscFixture::Frames(int32_t lba, uint32_t count) const {
                    static_cast<size_t>(to - from) * kFrameBytes);
     }
     return out;
+}
+
+BenchDrives::~BenchDrives() {
+    SetEnvironmentVariableA("CDBENCH_CONFIG", nullptr);
+}
+
+void BenchDrives::Set(int adapter, int target, int lun, const std::string& cue, const std::string& settings) {
+    std::string address = std::to_string(adapter) + " " + std::to_string(target) + " " + std::to_string(lun);
+    std::string line = "drive " + address + " \"" + (cue.empty() ? "none" : cue) + "\"";
+    if (!settings.empty()) {
+        std::string path = m_dir + "\\drive-" + std::to_string(adapter) + "-" + std::to_string(target) + "-" +
+                           std::to_string(lun) + ".txt";
+        txtest::WriteFile(path, settings);
+        line += " \"" + path + "\"";
+    }
+    m_lines[std::make_tuple(adapter, target, lun)] = line;
+    Write();
+}
+
+void BenchDrives::Clear() {
+    m_lines.clear();
+    Write();
+}
+
+void BenchDrives::Write() {
+    std::string config = "# the drives of a test\n";
+    for (const auto& entry : m_lines)
+        config += entry.second + "\n";
+    std::string path = m_dir + "\\cdbench" + std::to_string(m_files++) + ".ini";
+    txtest::WriteFile(path, config);
+    SetEnvironmentVariableA("CDBENCH_CONFIG", path.c_str());
+}
+
+std::vector<std::string> BenchLog(int adapter, int target, int lun) {
+    using LogFn = int(__cdecl*)(int, int, int, char*, int);
+    auto fn = reinterpret_cast<LogFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("wnaspi32.dll"), "CdBenchCommandLog")));
+    std::vector<std::string> lines;
+    if (!fn) {
+        ADD_FAILURE() << "the stand-in manager is not loaded";
+        return lines;
+    }
+    std::string text(static_cast<size_t>(fn(adapter, target, lun, nullptr, 0)) + 1, '\0');
+    fn(adapter, target, lun, &text[0], static_cast<int>(text.size()));
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
 }
 
 } // namespace cdtest

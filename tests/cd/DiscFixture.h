@@ -6,7 +6,9 @@
 
 #include <stdint.h>
 
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace cdtest {
@@ -47,5 +49,32 @@ private:
 
 // n audio tracks of the given lengths in one .bin file.
 DiscSpec AudioDisc(std::initializer_list<uint32_t> frames);
+
+// The stand-in ASPI manager's drive list, in dir. Each change goes to a new file named by
+// CDBENCH_CONFIG, which the manager reads at its next request; a drive whose disc changed
+// sees it as just inserted. CDBENCH_CONFIG is unset again when the list goes.
+class BenchDrives {
+public:
+    explicit BenchDrives(const std::string& dir) : m_dir(dir) {}
+    ~BenchDrives();
+    BenchDrives(const BenchDrives&) = delete;
+    BenchDrives& operator=(const BenchDrives&) = delete;
+
+    // Puts a drive at that address, or changes its disc: cue "" for an empty drive; settings
+    // is the text of the drive's settings file (read when the drive first appears).
+    void Set(int adapter, int target, int lun, const std::string& cue, const std::string& settings = "");
+    // Takes every drive away.
+    void Clear();
+
+private:
+    void Write();
+
+    std::string m_dir;
+    std::map<std::tuple<int, int, int>, std::string> m_lines;
+    int m_files = 0;
+};
+
+// The commands the stand-in's drive at that address received, one per entry.
+std::vector<std::string> BenchLog(int adapter = 0, int target = 0, int lun = 0);
 
 } // namespace cdtest

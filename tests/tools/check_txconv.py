@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs txconv as a user does and checks what it wrote with sox and ffprobe: outputs, ranges,
 normalization, exit codes, refusals (missing input, read-only directory, existing output),
-parallel jobs giving the same bytes as one job, the demo, --tags, and conversions between
+parallel jobs giving the same bytes as one job, the demo, --tags, playlists in and out, --play
+into an ALSA file sink, and conversions between
 MP3, Ogg Vorbis and WMA checked with ffmpeg, id3v2, mutagen and ogginfo.
 
 usage: check_txconv.py RUNNER TXCONV_EXE
@@ -166,6 +167,38 @@ with tempfile.TemporaryDirectory() as temp:
     out, err = proc.communicate(timeout=120)
     check("Ctrl-C: exit 130 and the partial output reported",
           proc.returncode == 130 and "cancelled: " in err and "partial output left in" in err, (proc.returncode, err))
+
+    # A playlist as input stands for its entries; --playlist lists the outputs beside it.
+    os.mkdir(t("in", "sub"))
+    shutil.copy(t("in", "b.wav"), t("in", "sub", "c.wav"))
+    with open(t("in", "list.m3u"), "w", newline="") as f:
+        f.write("#EXTM3U\r\n#EXTINF:2,A\r\na.wav\r\n#EXTINF:2,C\r\nsub/c.wav\r\nhttp://radio.example/\r\n")
+    rc, out, err = run("-o", win(t("pl")), "--playlist", win(t("pl", "list.m3u")), win(t("in", "list.m3u")))
+    with open(t("pl", "list.m3u"), "rb") as f:
+        lines = f.read().split(b"\r\n")[2:]
+    check("a playlist in, --playlist out: its two files converted and listed as .\\ paths",
+          rc == 0 and pcm(t("pl", "c.wav")) == pcm(t("in", "b.wav")) and lines == [b".\\a.wav", b".\\c.wav", b""],
+          (rc, err, lines))
+
+    # --play through Wine's ALSA driver into a file sink: every byte reaches the device.
+    sink = t("sink.raw")
+    with open(t("alsa.conf"), "w") as f:
+        f.write('pcm.null { type null }\npcm.!default { type file slave.pcm "null" file "%s" format "raw" }\n' % sink)
+    audio = dict(os.environ, TX_DLLOVERRIDES="winealsa.drv=b", ALSA_CONFIG_PATH=t("alsa.conf"))
+    play = subprocess.run([runner, txconv, "--play", win(t("in", "a.wav"))], capture_output=True, timeout=120,
+                          encoding="utf-8", errors="replace", env=audio)
+    with open(sink, "rb") as f:
+        played = f.read()
+    check("--play: exit 0, the position line, the whole PCM at the device",
+          play.returncode == 0 and "played 0:02 of 0:02" in play.stdout and played == pcm(t("in", "a.wav")),
+          (play.returncode, play.stdout, play.stderr, len(played)))
+    proc = subprocess.Popen([runner, txconv, "--play", win(t("in", "long.wav"))], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, encoding="utf-8", errors="replace", env=audio)
+    time.sleep(3)
+    proc.send_signal(signal.SIGINT)
+    out, err = proc.communicate(timeout=60)
+    check("--play stopped by Ctrl-C: exit 130 long before the end", proc.returncode == 130 and "played 0:" in out,
+          (proc.returncode, out, err))
 
     # --formats says what this build can create, not what the table names: the Windows Media
     # destination and the CD track source are not built.

@@ -422,4 +422,13 @@ int JobRunner::Run() {
     return failed || done == 0 ? 1 : 0;
 }
 
+std::vector<std::string> JobRunner::ConvertedOutputs() const {
+    std::vector<std::string> outputs;
+    for (const Job& job : m_jobs) {
+        if (job.state == State::Done)
+            outputs.push_back(job.output);
+    }
+    return outputs;
+}
+
 } // namespace txconv

@@ -39,6 +39,8 @@ public:
     // Converts every planned file; returns the exit status (0 all done, 1 any failed,
     // 130 cancelled).
     int Run();
+    // The outputs of the conversions that succeeded, in the order the files were added.
+    std::vector<std::string> ConvertedOutputs() const;
 
 private:
     enum class State { Pending, Failed, Done, Cancelled };

@@ -29,7 +29,8 @@ constexpr OptionSpec kOptions[] = {
     {"opt", 0, Argument::Required},       {"jobs", 'j', Argument::Required},
     {"yes", 'y', Argument::None},         {"no", 'n', Argument::None},
     {"formats", 0, Argument::None},       {"tags", 0, Argument::Required},
-    {"help", 'h', Argument::None},
+    {"help", 'h', Argument::None},        {"play", 0, Argument::Required},
+    {"playlist", 0, Argument::Required},
 };
 
 const OptionSpec* FindLong(const std::string& name) {
@@ -167,6 +168,14 @@ bool Apply(const OptionSpec& spec, const std::string& value, bool hasValue, Opti
         options.tagFiles.push_back(value);
     } else if (name == "help") {
         options.help = true;
+    } else if (name == "play") {
+        options.play = value;
+    } else if (name == "playlist") {
+        if (value.size() < 4 || value.compare(value.size() - 4, 4, ".m3u") != 0) {
+            error = "--playlist needs a file name ending in .m3u, not '" + value + "'";
+            return false;
+        }
+        options.playlist = value;
     }
     return true;
 }
@@ -238,7 +247,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
 
 const char* UsageText() {
     return "usage: txconv [options] FILE...\n"
-           "Converts each FILE; with no FILE, converts a short generated demo signal.\n"
+           "Converts each FILE (a .m3u or .pls playlist: each file it names); with no FILE,\n"
+           "converts a short generated demo signal.\n"
            "  -f, --format NAME       output format by name (default Wave; see --formats)\n"
            "  -o, --output-dir DIR    write the outputs into DIR\n"
            "  --scheme SCHEME         output naming scheme, e.g. \"<sourcedir>\\<artist> - <title>\"\n"
@@ -258,6 +268,8 @@ const char* UsageText() {
            "                          (default: ask when there is a console, else refuse)\n"
            "  --formats               list the formats\n"
            "  --tags FILE             print the tags of FILE\n"
+           "  --play FILE             play FILE on the sound card (Ctrl-C stops)\n"
+           "  --playlist OUT.m3u      write the converted files as a playlist\n"
            "  -h, --help              show this text\n"
            "Exit status: 0 when every file was converted, 1 when any failed, 2 for a usage\n"
            "error, 130 when cancelled with Ctrl-C.\n";

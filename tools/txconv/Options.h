@@ -48,6 +48,8 @@ struct Options {
     bool listFormats = false;
     bool help = false;
     std::vector<std::string> tagFiles;
+    std::string play;     // --play FILE: play it instead of converting
+    std::string playlist; // --playlist OUT.m3u: write the converted files as a playlist
     std::vector<std::string> files;
 };
 

@@ -4,6 +4,8 @@
 #include "Demo.h"
 #include "JobRunner.h"
 #include "Options.h"
+#include "Player.h"
+#include "Playlists.h"
 #include "TagPrinter.h"
 
 #include "Trelvox.h"
@@ -117,6 +119,15 @@ int Run(int argc, char** argv) {
         return status;
     }
 
+    if (!options.play.empty()) {
+        g_console = &console;
+        SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+        int status = txconv::PlayFile(console, options.play);
+        SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+        g_console = nullptr;
+        return status;
+    }
+
     txconv::JobRunner runner(options, console);
     if (!runner.Prepare())
         return 2;
@@ -133,9 +144,23 @@ int Run(int argc, char** argv) {
         if (options.files.empty()) {
             status = txconv::RunDemo(options, console, runner);
         } else {
-            for (const std::string& file : options.files)
-                runner.AddFile(file);
+            int listStatus = 0;
+            for (const std::string& file : options.files) {
+                std::vector<std::string> entries;
+                if (!txconv::IsPlaylist(file))
+                    runner.AddFile(file);
+                else if (txconv::ReadPlaylist(console, file, entries))
+                    for (const std::string& entry : entries)
+                        runner.AddFile(entry);
+                else
+                    listStatus = 1;
+            }
             status = runner.Run();
+            if (status != 130 && !options.playlist.empty() &&
+                !txconv::WritePlaylist(console, options.playlist, runner.ConvertedOutputs()))
+                listStatus = 1;
+            if (status == 0)
+                status = listStatus;
         }
     }
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
