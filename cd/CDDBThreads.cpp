@@ -118,11 +118,16 @@ void CDDBRequests::RunSubmit(IAudioCD* disc, ICDDBCallback* callback) {
 }
 
 int CDDBRequests::QueryCDDB(IAudioCD* disc) {
-    CCDDB cddb;
-    int count = cddb::kMaxMatches;
-    const int result = cddb.Query(disc, &count, m_matches, &m_status);
-    m_count = count;
-    return result;
+    try {
+        CCDDB cddb;
+        int count = cddb::kMaxMatches;
+        const int result = cddb.Query(disc, &count, m_matches, &m_status);
+        m_count = count;
+        return result;
+    } catch (...) {
+        m_count = 0;
+        return 1;
+    }
 }
 
 HRESULT CDDBRequests::GetMatchText(int index, char* artist, char* title) const {

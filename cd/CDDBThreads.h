@@ -29,7 +29,7 @@ public:
     int GetQueryStatus() const { return m_status; }
 
     // Writes the disc's information to the local cache (the disc does so before it forgets
-    // modified information).
+    // modified information). Throws nothing.
     static void SaveLocal(IAudioCD* disc);
 
 private:

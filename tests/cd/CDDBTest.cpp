@@ -3,8 +3,10 @@
 // and the threads of a disc, on a disc object of the test's own.
 #include <winsock2.h>
 
+#include "AudioCD.h"
 #include "CDDB.h"
 #include "CDDBThreads.h"
+#include "DiscFixture.h"
 #include "SettingsStore.h"
 #include "TestSupport.h"
 #include "TrackRecord.h"
@@ -524,6 +526,68 @@ TEST_F(CDDB, OneThreadAtATime) {
     EXPECT_EQ(E_INVALIDARG, disc.StartLookup(nullptr));
     FakeDisc empty({}, 0);
     EXPECT_EQ(E_UNEXPECTED, empty.StartLookup(&first));
+}
+
+// The disc object of a drive (the bench's, with a disc the server knows): its lookup thread
+// fills it, ICDDBQuery lists and reads the matches, and changed information goes to the local
+// cache at the next refresh.
+TEST_F(CDDB, TheDiscObjectOfADrive) {
+    InitTX(nullptr);
+    Settings settings;
+    txtest::TempDir dir;
+    cdtest::BenchDrives bench(dir.path());
+    cdtest::DiscFixture image(dir.path(), cdtest::AudioDisc({300, 450}));
+    bench.Set(0, 0, 0, image.CuePath());
+    IAudioCDDevices* devices = nullptr;
+    ASSERT_EQ(S_OK, CreateAudioCDDevices(&devices));
+    IAudioCD* cd = nullptr;
+    ASSERT_EQ(S_OK, devices->GetCD(0, &cd));
+    devices->Release();
+    ASSERT_EQ(S_OK, cd->RefreshToc());
+    Callback callback;
+    ASSERT_EQ(S_OK, cd->StartLookup(&callback));
+    ASSERT_TRUE(callback.WaitForEnd(10));
+    EXPECT_EQ(Texts({kContacting, kRetrieving}), callback.Statuses());
+    auto text = [](auto getter) {
+        char buffer[256] = "";
+        getter(buffer, int(sizeof buffer));
+        return std::string(buffer);
+    };
+    EXPECT_EQ("Bench Disc", text([&](char* b, int n) { cd->GetTitle(b, n); }));
+    EXPECT_EQ("Bench Artist", text([&](char* b, int n) { cd->GetArtist(b, n); }));
+    EXPECT_EQ("soundtrack", text([&](char* b, int n) { cd->GetCategory(b, n); }));
+    EXPECT_EQ("Score", text([&](char* b, int n) { cd->GetGenre(b, n); }));
+    EXPECT_EQ("Closing", text([&](char* b, int n) { cd->GetTrackTitle(1, b, n); }));
+    EXPECT_EQ("Bonus\nnotes", text([&](char* b, int n) { cd->GetTrackExtra(1, b, n); }));
+    int year = 0;
+    cd->GetYear(&year);
+    EXPECT_EQ(2005, year);
+
+    ICDDBQuery* query = nullptr;
+    ASSERT_EQ(S_OK, cd->QueryInterface(IID_ICDDBQuery, reinterpret_cast<void**>(&query)));
+    EXPECT_EQ(0, query->QueryCDDB());
+    EXPECT_EQ(200, query->GetQueryStatus());
+    ASSERT_EQ(1, query->GetMatchCount());
+    char artist[81], title[81];
+    EXPECT_EQ(S_OK, query->GetMatchText(0, artist, title));
+    EXPECT_STREQ("Bench Artist", artist);
+    EXPECT_EQ(E_INVALIDARG, query->GetMatchText(1, artist, title));
+    cd->SetTrackTitle(0, "Edited");
+    EXPECT_EQ(0, query->ReadMatch(0));
+    EXPECT_EQ("Opening", text([&](char* b, int n) { cd->GetTrackTitle(0, b, n); }));
+    query->Release();
+
+    cd->SetTitle("Changed");
+    const uint32_t key = static_cast<CAudioCD*>(cd)->Tracks()[0].discKey;
+    char section[16];
+    snprintf(section, sizeof section, "%X", key);
+    ASSERT_EQ(S_OK, cd->RefreshToc());
+    char cached[64] = "";
+    GetPrivateProfileStringA(section, "Title", "", cached, sizeof cached, "cdplayer.ini");
+    EXPECT_STREQ("Changed", cached);
+    EXPECT_EQ(2u, GetPrivateProfileIntA(section, "NumTracks", 0, "cdplayer.ini"));
+    WritePrivateProfileStringA(section, nullptr, nullptr, "cdplayer.ini");
+    cd->Release();
 }
 
 // The server checks every query's disc id against libdiscid's for the same offsets and

@@ -55,6 +55,11 @@ SEED = [
         "EXTT1=",
         "PLAYORDER=",
     ]),
+    # The disc image {300, 450} of the bench drive.
+    ("soundtrack", [0, 300], 750, [
+        "DTITLE=Bench Artist / Bench Disc", "DYEAR=2005", "DGENRE=Score", "TTITLE0=Opening", "TTITLE1=Closing",
+        "EXTT1=Bonus\\nnotes",
+    ]),
     # Three 3-track discs that an inexact query of another 3-track disc lists.
     ("jazz", [0, 15000, 30000], 45000, ["DTITLE=Jazz Band / Blue One", "TTITLE0=a", "TTITLE1=b", "TTITLE2=c"]),
     ("blues", [0, 16000, 31000], 46000, ["DTITLE=Blues Band / Blue Two", "TTITLE0=a", "TTITLE1=b", "TTITLE2=c"]),
