@@ -80,8 +80,23 @@ private:
     Values m_values;
 };
 
+// An object of the test's stack: the count only shows who holds it.
+template <class Interface> class OnStack : public Interface {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
+    ULONG Refs() const { return m_refs; }
+
+protected:
+    std::atomic<ULONG> m_refs{1};
+};
+
 // A disc object with the information fields of the real one, all tracks audio.
-class FakeDisc : public IAudioCD {
+class FakeDisc : public OnStack<IAudioCD> {
 public:
     FakeDisc(std::initializer_list<int32_t> starts, int32_t leadOut)
         : FakeDisc(std::vector<int32_t>(starts), leadOut) {}
@@ -112,16 +127,8 @@ public:
         m_extras.pop_back();
         m_mixedMode = first;
     }
-    ULONG Refs() const { return m_refs; }
     CDDBRequests& Requests() { return m_requests; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    // Lives on the test's stack: the count only shows who holds it.
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
     int TX_THISCALL GetDriveLetter() override { return 3; }
     void TX_THISCALL SetDriveLetter(int) override {}
     void TX_THISCALL DetectDriveLetter() override {}
@@ -198,19 +205,12 @@ private:
     DiscToc m_toc = {};
     uint32_t m_key = 0;
     bool m_mixedMode = false;
-    std::atomic<ULONG> m_refs{1};
     CDDBRequests m_requests;
 };
 
 // The front end's callback: records the status texts, answers the questions as told.
-class Callback : public ICDDBCallback {
+class Callback : public OnStack<ICDDBCallback> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }
     HRESULT TX_THISCALL Reserved() override { return E_NOTIMPL; }
     HRESULT TX_THISCALL SetStatus(const char* text) override {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -236,14 +236,11 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_statuses;
     }
-    ULONG Refs() const { return m_refs; }
-
     int choice = 0;
     HRESULT revisionAnswer = S_OK;
     std::vector<CDDBMatch> offered;
 
 private:
-    std::atomic<ULONG> m_refs{1};
     std::mutex m_mutex;
     std::vector<std::string> m_statuses;
 };
