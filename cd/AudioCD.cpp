@@ -57,9 +57,7 @@ std::string CAudioCD::DisplayName() {
 }
 
 void CAudioCD::SaveToLocalCache() {
-    // The CDDB client's SaveLocal writes the information under the disc key; until it is
-    // part of this library, changed information stays in memory only.
-    TX_TRACE(cddb, "disc information of %s changed; no local cache to save it to", SettingsKey().text);
+    cdrip::CDDBRequests::SaveLocal(this);
     m_modified = false;
 }
 
@@ -262,7 +260,7 @@ HRESULT CAudioCD::GetTrackCount(int* count) {
     return S_OK;
 }
 
-// Recording and CDDB arrive with their own code; until then they fail plainly.
+// Recording arrives with its own code; until then it fails plainly.
 int CAudioCD::GetMaxWriteSpeed() {
     return E_NOTIMPL;
 }
@@ -275,12 +273,12 @@ HRESULT CAudioCD::RecordDisc(int, cdrip::RecordRequest*, IConvertCallback*) {
     return E_NOTIMPL;
 }
 
-HRESULT CAudioCD::StartLookup(cdrip::ICDDBCallback*) {
-    return E_NOTIMPL;
+HRESULT CAudioCD::StartLookup(cdrip::ICDDBCallback* callback) {
+    return m_cddb.StartLookup(this, callback);
 }
 
-HRESULT CAudioCD::StartSubmit(cdrip::ICDDBCallback*) {
-    return E_NOTIMPL;
+HRESULT CAudioCD::StartSubmit(cdrip::ICDDBCallback* callback) {
+    return m_cddb.StartSubmit(this, callback);
 }
 
 bool CAudioCD::GetName(char* buffer) {
@@ -385,21 +383,21 @@ ULONG CAudioCD::CDDBQuery::Release() {
 }
 
 int CAudioCD::CDDBQuery::QueryCDDB() {
-    return E_NOTIMPL;
+    return m_disc.m_cddb.QueryCDDB(&m_disc);
 }
 
 int CAudioCD::CDDBQuery::GetMatchCount() {
-    return E_NOTIMPL;
+    return m_disc.m_cddb.GetMatchCount();
 }
 
-HRESULT CAudioCD::CDDBQuery::GetMatchText(int, char*, char*) {
-    return E_NOTIMPL;
+HRESULT CAudioCD::CDDBQuery::GetMatchText(int index, char* artist, char* title) {
+    return m_disc.m_cddb.GetMatchText(index, artist, title);
 }
 
-int CAudioCD::CDDBQuery::ReadMatch(int) {
-    return E_NOTIMPL;
+int CAudioCD::CDDBQuery::ReadMatch(int index) {
+    return m_disc.m_cddb.ReadMatch(&m_disc, index);
 }
 
 int CAudioCD::CDDBQuery::GetQueryStatus() {
-    return E_NOTIMPL;
+    return m_disc.m_cddb.GetQueryStatus();
 }

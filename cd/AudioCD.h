@@ -7,6 +7,7 @@
 // one on the list, and the last one gives it back.
 #pragma once
 
+#include "CDDBThreads.h"
 #include "CdEngine.h"
 #include "TrelvoxCD.h"
 
@@ -95,8 +96,8 @@ private:
         CAudioCD& m_disc;
     };
 
-    // Where the CDDB client's local cache (SaveLocal) keeps changed disc information: called
-    // before the information is cleared or refreshed, and when the disc object goes.
+    // Writes changed disc information to the CDDB client's local cache: called before the
+    // information is cleared or refreshed, and when the disc object goes.
     void SaveToLocalCache();
     // Sets one text of the disc information and marks it changed.
     bool SetText(std::string& field, const char* text);
@@ -104,6 +105,8 @@ private:
     CAudioCDDevices* m_list;
     cdengine::Drive& m_drive;
     CDDBQuery m_query{*this};
+    // The lookup and submission threads and the last matches.
+    cdrip::CDDBRequests m_cddb;
     std::atomic<LONG> m_refs{0};
     bool m_modified = false;
     int m_letter = -1; // 0 = A

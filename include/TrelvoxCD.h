@@ -83,12 +83,31 @@ struct IAudioCD : public IUnknown {
     virtual void* TX_THISCALL DeletingDestructor(unsigned flags) = 0;
 };
 
+// The front end's view of a CDDB lookup or submission, implemented by the front end. The thread
+// that runs the request holds one reference for its whole run and calls these on that thread;
+// the release of that reference is the request's end.
+struct ICDDBCallback : public IUnknown {
+    // Slot 3 is kept for the front end's own use; the library never calls it.
+    virtual HRESULT TX_THISCALL Reserved() = 0;
+    // Shows a status line. Before a resubmission the text is "REVISION": a negative result
+    // cancels the submission.
+    virtual HRESULT TX_THISCALL SetStatus(const char* text) = 0;
+    // Several matches: *chosen receives the index of the one to read (matches stays the
+    // library's). A negative result cancels the lookup.
+    virtual HRESULT TX_THISCALL ChooseMatch(int count, const CDDBMatch* matches, int* chosen) = 0;
+};
+
 // The disc's CDDB matches (the disc object's second interface).
 struct ICDDBQuery : public IUnknown {
+    // Looks the disc up (up to 10 matches kept): 0 when the server answered, nonzero when it
+    // could not be reached.
     virtual int TX_THISCALL QueryCDDB() = 0;
     virtual int TX_THISCALL GetMatchCount() = 0;
+    // artist and title receive at most 81 bytes each.
     virtual HRESULT TX_THISCALL GetMatchText(int index, char* artist, char* title) = 0;
+    // Reads the match's entry into the disc: 0 on success.
     virtual int TX_THISCALL ReadMatch(int index) = 0;
+    // The three-digit status of the last query's answer, 0 when there was none.
     virtual int TX_THISCALL GetQueryStatus() = 0;
 };
 

@@ -34,4 +34,20 @@ struct DiscToc {
 };
 static_assert(sizeof(DiscToc) == 404, "table of contents");
 
+// One answer of a CDDB lookup, as the front end's ICDDBCallback::ChooseMatch gets an array of
+// them. The texts are zero-terminated and cut to fit.
+struct CDDBMatch {
+    char category[12]; // at most 11 characters
+    char discId[9];    // 8 hexadecimal digits
+    char artist[81];
+    char title[81];
+    uint32_t localKey; // 0 for a server match; the disc key for a match from the local cache
+    uint32_t flag;     // 1: exact server match or local-cache match; 0: one of several inexact ones
+};
+static_assert(sizeof(CDDBMatch) == 192, "CDDB match");
+static_assert(offsetof(CDDBMatch, discId) == 12 && offsetof(CDDBMatch, artist) == 21 &&
+                  offsetof(CDDBMatch, title) == 102 && offsetof(CDDBMatch, localKey) == 184 &&
+                  offsetof(CDDBMatch, flag) == 188,
+              "CDDB match fields");
+
 } // namespace cdrip
