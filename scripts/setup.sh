@@ -10,6 +10,8 @@ packages=(
     g++-mingw-w64-i686 gcc-mingw-w64-i686 libz-mingw-w64-dev cmake make pkg-config dpkg-dev
     autoconf automake libtool wine wine32:i386 xvfb xauth
     g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 wine64
+    # The SDK package (scripts/package.sh): llvm-dlltool writes the MSVC import library.
+    llvm zip unzip
     googletest sox lame flac vorbis-tools mpg123 ffmpeg id3v2 python3-mutagen cuetools python3-libdiscid
     # Wine's Windows Media and DirectShow decode through GStreamer: Ogg needs base, MP3 and
     # FLAC good, WMA ugly and libav, AAC libav. The 32-bit Wine loads the i386 plugins; the
