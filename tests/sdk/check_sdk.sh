@@ -24,6 +24,12 @@ sdk=$(echo "$work"/unpacked/trelvox-sdk-*)
 echo "package $(basename "$zip"): $(stat -c %s "$zip") bytes; Trelvox.dll $(stat -c %s "$sdk/bin/Trelvox.dll")" \
     "bytes stripped, debug file $(stat -c %s "$sdk/bin/Trelvox.dll.debug") bytes"
 
+# The DLL's version resource carries the package's version.
+version=${zip##*/trelvox-sdk-}
+version=${version%.zip}
+resource=$(strings -el "$sdk/bin/Trelvox.dll" | grep -A1 -x FileVersion | tail -1)
+[ "$resource" = "$version" ] || fail "the DLL's FileVersion is \"$resource\", the package's version $version"
+
 python3 "$src/tests/sdk/check_import_library.py" "$sdk/lib/Trelvox.lib" "$sdk/bin/Trelvox.dll" ||
     fail "MSVC import library"
 
