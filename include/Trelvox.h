@@ -9,22 +9,29 @@
 
 // Conversion options of AudioConvert; a null pointer means all off. Laid out as MSVC lays it
 // out: two bytes, two bytes of padding, two 32-bit integers.
-struct ConvertOptions {
+typedef struct ConvertOptions {
     uint8_t trimLeadingSilence;
     uint8_t trimTrailingSilence;
     int32_t fadeInMs;
     int32_t fadeOutMs;
-};
+} ConvertOptions;
 static_assert(sizeof(ConvertOptions) == 12, "ConvertOptions layout");
 static_assert(offsetof(ConvertOptions, fadeInMs) == 4, "ConvertOptions layout");
 static_assert(offsetof(ConvertOptions, fadeOutMs) == 8, "ConvertOptions layout");
 
 // The normalize argument of AudioConvert: TX_NORMALIZE_OFF, TX_NORMALIZE_MEASURED, or the
 // address of a double holding a preset gain (0.0 = measure); it receives the measured gain.
+#ifdef __cplusplus
 #define TX_NORMALIZE_OFF (reinterpret_cast<double*>(0))
 #define TX_NORMALIZE_MEASURED (reinterpret_cast<double*>(1))
+#else
+#define TX_NORMALIZE_OFF ((double*)0)
+#define TX_NORMALIZE_MEASURED ((double*)1)
+#endif
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 // Conversion. Converts source into destination (both named, configured, not opened) on a
 // worker thread while this thread keeps dispatching its messages. startMs/endMs: -1 = open.
 // S_OK, E_INVALIDARG for a null object, E_FAIL otherwise (already reported to callback).
@@ -37,7 +44,7 @@ TX_API int32_t __cdecl SuggestOutputFile(const char* scheme, int32_t formatIndex
                                          char* outPath, int32_t outSize);
 
 // Format table and factories.
-TX_API int32_t __cdecl ConvGetFormatCount();
+TX_API int32_t __cdecl ConvGetFormatCount(void);
 TX_API uint32_t __cdecl ConvGetFormatPos(const FormatRecord* rec);
 TX_API HRESULT __cdecl ConvGetFormatAt(FormatRecord* out, uint32_t index);
 TX_API HRESULT __cdecl ConvGetFormatOf(FormatRecord* out, const char* path);
@@ -85,11 +92,20 @@ TX_API char* __cdecl AddReferer(const char* address);
 // With "Settings" "AddToMediaLibrary" on, adds path to Windows Media Player's library through
 // a script and waits for it: S_OK, or E_FAIL. S_FALSE, touching nothing, when it is off.
 TX_API HRESULT __cdecl AddToMediaLibrary(HWND parent, const char* path);
+#ifdef __cplusplus
 }
+#endif
 
+// The exported names of the two settings readers below, for GetProcAddress (the only way C
+// reaches them): bool __cdecl (const char* section, const char* key, int* or char* value).
+#define TX_GETPROFILEINTA_EXPORT "?GetProfileIntA@@YA_NPBD0PAH@Z"
+#define TX_GETPROFILESTRINGA_EXPORT "?GetProfileStringA@@YA_NPBD0PAD@Z"
+
+#ifdef __cplusplus
 // C++ overloads of the Windows functions of the same names. The DLL exports them under
 // their MSVC decorations; the MinGW import library maps GCC's names onto those.
 // *value is left alone on failure, so the caller presets the default.
 TX_API bool __cdecl GetProfileIntA(const char* section, const char* key, int* value);
 // value must hold the whole value with its terminator (up to 1024 bytes).
 TX_API bool __cdecl GetProfileStringA(const char* section, const char* key, char* value);
+#endif

@@ -1,8 +1,15 @@
-// Conversion interfaces shared by the library and its callers.
-//
-// Every interface here is laid out for callers compiled with MSVC: IUnknown's methods are
-// __stdcall, the interfaces' own operations are __thiscall, booleans are one byte, and no
-// interface declares a destructor (MSVC would give it one slot where GCC gives two).
+/* Conversion interfaces shared by the library and its callers.
+ *
+ * Every interface here is laid out for callers compiled with MSVC: IUnknown's methods are
+ * __stdcall, the interfaces' own operations are __thiscall, booleans are one byte, and no
+ * interface declares a destructor (MSVC would give it one slot where GCC gives two).
+ *
+ * C callers get each interface as a vtable record (lpVtbl, as in the Windows headers). C has
+ * no thiscall, but fastcall with an unused second register argument is the same convention:
+ * the object in ECX, the rest on the stack, popped by the callee. TX_CMETHOD and
+ * TX_CTHIS/TX_CTHIS_ spell that out, so a callback written in C looks like
+ *     static void TX_CMETHOD StepProgress(TX_CTHIS_(IConvertCallback) uint32_t bytes)
+ * and a call through a vtable passes TX_CEDX after the object. */
 #pragma once
 
 #include <windows.h>
@@ -11,6 +18,10 @@
 #include <unknwn.h>
 #include <stddef.h>
 #include <stdint.h>
+#ifndef __cplusplus
+#include <assert.h>
+#include <stdbool.h>
+#endif
 
 // The shipped library is 32-bit. A 64-bit build of the same code exists only to run the
 // behaviour tests on machines that cannot execute 32-bit code; there every calling
@@ -23,14 +34,49 @@
 #define TX_32BIT 0
 #endif
 
+#if defined(__GNUC__)
+#define TX_UNUSED __attribute__((unused))
+#else
+#define TX_UNUSED
+#endif
+#if TX_32BIT
+#define TX_CMETHOD __fastcall
+#define TX_CTHIS(type) type *This, void *txEdx TX_UNUSED
+#define TX_CTHIS_(type) type *This, void *txEdx TX_UNUSED,
+#define TX_CEDX 0,
+#else
+#define TX_CMETHOD
+#define TX_CTHIS(type) type* This
+#define TX_CTHIS_(type) type *This,
+#define TX_CEDX
+#endif
+
+/* GUIDs defined in the header: one shared copy per program in C and in C++. */
+#ifdef __cplusplus
+#define TX_DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                                      \
+    inline constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+#else
+#define TX_DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                                      \
+    __declspec(selectany) const GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+#endif
+
 #ifdef TRELVOX_BUILDING_DLL
 #define TX_API
 #else
 #define TX_API __declspec(dllimport)
 #endif
 
+#ifdef __cplusplus
 struct IMetadata;
 class IConvertCallback;
+#else
+typedef struct IMetadata IMetadata;
+typedef struct IConvertCallback IConvertCallback;
+typedef struct IPlayCallback IPlayCallback;
+typedef struct IConvertSource IConvertSource;
+typedef struct IConvertDestination IConvertDestination;
+typedef struct FormatRecord FormatRecord;
+#endif
 
 static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX must be the packed 18-byte record");
 static_assert(sizeof(bool) == 1, "booleans cross the interfaces as one byte");
@@ -53,6 +99,86 @@ static_assert(offsetof(FormatRecord, name) == 528, "FormatRecord layout");
 static_assert(offsetof(FormatRecord, sourceClsid) == 544, "FormatRecord layout");
 static_assert(offsetof(FormatRecord, destClsid) == (TX_32BIT ? 548 : 552), "FormatRecord layout");
 
+#ifndef __cplusplus
+/* The interfaces for C callers, slot by slot as in the C++ declarations below. */
+typedef struct IPlayCallbackVtbl {
+    bool(TX_CMETHOD* OnData)(TX_CTHIS_(IPlayCallback) const void* pcm, uint32_t bytes);
+} IPlayCallbackVtbl;
+struct IPlayCallback {
+    const IPlayCallbackVtbl* lpVtbl;
+};
+
+typedef struct IConvertCallbackVtbl {
+    bool(TX_CMETHOD* ConfirmOverwrite)(TX_CTHIS_(IConvertCallback) const char* path);
+    void(TX_CMETHOD* ReportMessage)(TX_CTHIS_(IConvertCallback) const char* text);
+    void(TX_CMETHOD* ReportError)(TX_CTHIS_(IConvertCallback) const char* text, const char* kind);
+    void(TX_CMETHOD* SetProgressRange)(TX_CTHIS_(IConvertCallback) uint32_t total);
+    void(TX_CMETHOD* SetProgressPos)(TX_CTHIS_(IConvertCallback) uint32_t pos);
+    void(TX_CMETHOD* StepProgress)(TX_CTHIS_(IConvertCallback) uint32_t bytes);
+    void(TX_CMETHOD* SetStatusText)(TX_CTHIS_(IConvertCallback) const char* text);
+    int32_t(TX_CMETHOD* IsCancelled)(TX_CTHIS(IConvertCallback));
+    void(TX_CMETHOD* SetItemText)(TX_CTHIS_(IConvertCallback) const char* text, int32_t flag);
+} IConvertCallbackVtbl;
+struct IConvertCallback {
+    const IConvertCallbackVtbl* lpVtbl;
+};
+static_assert(sizeof(IConvertCallbackVtbl) == 9 * sizeof(void*), "IConvertCallback has nine slots");
+
+typedef struct IConvertSourceVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IConvertSource* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IConvertSource* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IConvertSource* This);
+    bool(TX_CMETHOD* SetFileName)(TX_CTHIS_(IConvertSource) const char* path);
+    bool(TX_CMETHOD* GetFileName)(TX_CTHIS_(IConvertSource) char* buf, int size);
+    int32_t(TX_CMETHOD* GetFormatIndex)(TX_CTHIS(IConvertSource));
+    int32_t(TX_CMETHOD* SetFormatIndex)(TX_CTHIS_(IConvertSource) int32_t index);
+    bool(TX_CMETHOD* GetClassID)(TX_CTHIS_(IConvertSource) GUID* clsid);
+    bool(TX_CMETHOD* GetFileTitle)(TX_CTHIS_(IConvertSource) char* buf, uint32_t size);
+    bool(TX_CMETHOD* GetFileDir)(TX_CTHIS_(IConvertSource) char* buf, uint32_t size);
+    bool(TX_CMETHOD* Open)(TX_CTHIS(IConvertSource));
+    bool(TX_CMETHOD* SetStartTime)(TX_CTHIS_(IConvertSource) int32_t ms);
+    bool(TX_CMETHOD* Play)(TX_CTHIS_(IConvertSource) IPlayCallback* sink);
+    bool(TX_CMETHOD* Close)(TX_CTHIS(IConvertSource));
+    bool(TX_CMETHOD* GetMetadata)(TX_CTHIS_(IConvertSource) IMetadata** md);
+    bool(TX_CMETHOD* GetLength)(TX_CTHIS_(IConvertSource) uint32_t* bytes, int32_t startMs, int32_t endMs);
+    bool(TX_CMETHOD* GetFormat)(TX_CTHIS_(IConvertSource) WAVEFORMATEX* wfx);
+    void(TX_CMETHOD* SetErrorLog)(TX_CTHIS_(IConvertSource) IConvertCallback* cb);
+} IConvertSourceVtbl;
+struct IConvertSource {
+    const IConvertSourceVtbl* lpVtbl;
+};
+static_assert(sizeof(IConvertSourceVtbl) == 18 * sizeof(void*), "IConvertSource has 18 slots");
+
+typedef struct IConvertDestinationVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IConvertDestination* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IConvertDestination* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IConvertDestination* This);
+    int32_t(TX_CMETHOD* GetFormatIndex)(TX_CTHIS(IConvertDestination));
+    int32_t(TX_CMETHOD* SetFormatIndex)(TX_CTHIS_(IConvertDestination) int32_t index);
+    bool(TX_CMETHOD* GetClassID)(TX_CTHIS_(IConvertDestination) GUID* clsid);
+    bool(TX_CMETHOD* SetFileName)(TX_CTHIS_(IConvertDestination) const char* path);
+    bool(TX_CMETHOD* GetFileName)(TX_CTHIS_(IConvertDestination) char* buf, int size);
+    bool(TX_CMETHOD* Open)(TX_CTHIS(IConvertDestination));
+    bool(TX_CMETHOD* Write)(TX_CTHIS_(IConvertDestination) uint32_t bytes, const void* pcm);
+    bool(TX_CMETHOD* Close)(TX_CTHIS(IConvertDestination));
+    bool(TX_CMETHOD* GetMetadata)(TX_CTHIS_(IConvertDestination) IMetadata** md);
+    bool(TX_CMETHOD* SetSource)(TX_CTHIS_(IConvertDestination) IConvertSource* src);
+    bool(TX_CMETHOD* EstimateSize)(TX_CTHIS_(IConvertDestination) uint32_t inBytes,
+                                   const WAVEFORMATEX* inFormat, uint32_t* outBytes);
+    bool(TX_CMETHOD* SetFormat)(TX_CTHIS_(IConvertDestination) const WAVEFORMATEX* wfx);
+    bool(TX_CMETHOD* ShowSettingsDialog)(TX_CTHIS_(IConvertDestination) HWND parent,
+                                         IConvertDestination** alsoApply);
+    bool(TX_CMETHOD* GetSettingsText)(TX_CTHIS_(IConvertDestination) char* buf, int size);
+    bool(TX_CMETHOD* SetOption)(TX_CTHIS_(IConvertDestination) const char* name, const char* value,
+                                char* message);
+    void(TX_CMETHOD* SetErrorLog)(TX_CTHIS_(IConvertDestination) IConvertCallback* cb);
+} IConvertDestinationVtbl;
+struct IConvertDestination {
+    const IConvertDestinationVtbl* lpVtbl;
+};
+static_assert(sizeof(IConvertDestinationVtbl) == 19 * sizeof(void*), "IConvertDestination has 19 slots");
+
+#else
 // The sink a source pushes PCM into. Not reference counted.
 class IPlayCallback {
 public:
@@ -126,37 +252,33 @@ struct IConvertDestination : public IUnknown {
     virtual bool TX_THISCALL SetOption(const char* name, const char* value, char* message) = 0;
     virtual void TX_THISCALL SetErrorLog(IConvertCallback* cb) = 0;
 };
+#endif
 
 // Interface identifiers answered by QueryInterface.
-inline constexpr GUID IID_IConvertSource = {
-    0xD171DBC1, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
-inline constexpr GUID IID_IConvertDestination = {
-    0xD171DBC2, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
+TX_DEFINE_GUID(IID_IConvertSource, 0xD171DBC1, 0x0A6D, 0x11D4, 0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14,
+               0xD8);
+TX_DEFINE_GUID(IID_IConvertDestination, 0xD171DBC2, 0x0A6D, 0x11D4, 0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14,
+               0xD8);
 
 // Class identifiers written by GetClassID; several format rows share one.
-inline constexpr GUID CLSID_WMAConvSource = {
-    0xD171DBC4, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
-inline constexpr GUID CLSID_WavConvSource = {
-    0xD171DBC6, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
-inline constexpr GUID CLSID_AudioCDTrack = {
-    0x3908EC30, 0x9C0E, 0x4E42, {0x92, 0xB2, 0xF7, 0x1E, 0xC1, 0xFA, 0x7A, 0xED}};
-inline constexpr GUID CLSID_MIDIConvSource = {
-    0xB0E6CE5A, 0xCD47, 0x4384, {0x8E, 0x54, 0xE1, 0xF2, 0xC5, 0x52, 0xED, 0x91}};
-inline constexpr GUID CLSID_QCPConvSource = {
-    0xB0E6CE5A, 0xCDFF, 0x4384, {0xFF, 0xFA, 0xE1, 0xA2, 0xC5, 0x52, 0xED, 0x90}};
-inline constexpr GUID CLSID_DirectShowConvSource = {
-    0xB0E6CE5A, 0xCD47, 0x4384, {0xFF, 0xFF, 0xE1, 0xA2, 0xC5, 0x52, 0xED, 0x90}};
-inline constexpr GUID CLSID_MP3ConvDest = {
-    0x7A0CEE00, 0x1248, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
-inline constexpr GUID CLSID_WavConvDest = {
-    0xD171DBC3, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
-inline constexpr GUID CLSID_WMAConvDest = {
-    0xD171DBC5, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
-inline constexpr GUID CLSID_AIFFConvDest = {
-    0x709A0B70, 0x182E, 0x487D, {0xB6, 0x73, 0xDE, 0x10, 0xA9, 0x9C, 0x0D, 0xEA}};
-inline constexpr GUID CLSID_OggConvDest = {
-    0xE553989E, 0xB6A3, 0x475F, {0x9E, 0xDC, 0xFE, 0x69, 0xCC, 0xE2, 0xB8, 0x8C}};
-inline constexpr GUID CLSID_DirectShowConvDest = {
-    0x709A0B70, 0x18EE, 0x487D, {0xB6, 0x73, 0xDE, 0x10, 0xA9, 0x9C, 0x0D, 0xEA}};
-inline constexpr GUID CLSID_RedBookDest = {
-    0x6DD6FEDD, 0x1A33, 0x4A6E, {0x80, 0x50, 0x5B, 0xCF, 0x7E, 0x63, 0x51, 0x97}};
+TX_DEFINE_GUID(CLSID_WMAConvSource, 0xD171DBC4, 0x0A6D, 0x11D4, 0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14,
+               0xD8);
+TX_DEFINE_GUID(CLSID_WavConvSource, 0xD171DBC6, 0x0A6D, 0x11D4, 0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14,
+               0xD8);
+TX_DEFINE_GUID(CLSID_AudioCDTrack, 0x3908EC30, 0x9C0E, 0x4E42, 0x92, 0xB2, 0xF7, 0x1E, 0xC1, 0xFA, 0x7A,
+               0xED);
+TX_DEFINE_GUID(CLSID_MIDIConvSource, 0xB0E6CE5A, 0xCD47, 0x4384, 0x8E, 0x54, 0xE1, 0xF2, 0xC5, 0x52, 0xED,
+               0x91);
+TX_DEFINE_GUID(CLSID_QCPConvSource, 0xB0E6CE5A, 0xCDFF, 0x4384, 0xFF, 0xFA, 0xE1, 0xA2, 0xC5, 0x52, 0xED,
+               0x90);
+TX_DEFINE_GUID(CLSID_DirectShowConvSource, 0xB0E6CE5A, 0xCD47, 0x4384, 0xFF, 0xFF, 0xE1, 0xA2, 0xC5, 0x52,
+               0xED, 0x90);
+TX_DEFINE_GUID(CLSID_MP3ConvDest, 0x7A0CEE00, 0x1248, 0x11D4, 0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8);
+TX_DEFINE_GUID(CLSID_WavConvDest, 0xD171DBC3, 0x0A6D, 0x11D4, 0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8);
+TX_DEFINE_GUID(CLSID_WMAConvDest, 0xD171DBC5, 0x0A6D, 0x11D4, 0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8);
+TX_DEFINE_GUID(CLSID_AIFFConvDest, 0x709A0B70, 0x182E, 0x487D, 0xB6, 0x73, 0xDE, 0x10, 0xA9, 0x9C, 0x0D,
+               0xEA);
+TX_DEFINE_GUID(CLSID_OggConvDest, 0xE553989E, 0xB6A3, 0x475F, 0x9E, 0xDC, 0xFE, 0x69, 0xCC, 0xE2, 0xB8, 0x8C);
+TX_DEFINE_GUID(CLSID_DirectShowConvDest, 0x709A0B70, 0x18EE, 0x487D, 0xB6, 0x73, 0xDE, 0x10, 0xA9, 0x9C, 0x0D,
+               0xEA);
+TX_DEFINE_GUID(CLSID_RedBookDest, 0x6DD6FEDD, 0x1A33, 0x4A6E, 0x80, 0x50, 0x5B, 0xCF, 0x7E, 0x63, 0x51, 0x97);

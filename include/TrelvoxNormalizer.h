@@ -3,6 +3,21 @@
 
 #include "TrelvoxConvert.h"
 
+#ifndef __cplusplus
+typedef struct INormalizer INormalizer;
+typedef struct INormalizerVtbl {
+    HRESULT(TX_CMETHOD* Destroy)(TX_CTHIS(INormalizer));
+    HRESULT(TX_CMETHOD* Init)(TX_CTHIS_(INormalizer) const WAVEFORMATEX* format);
+    HRESULT(TX_CMETHOD* Analyze)(TX_CTHIS_(INormalizer) uint32_t bytes, const void* pcm);
+    HRESULT(TX_CMETHOD* Process)(TX_CTHIS_(INormalizer) uint32_t bytes, const void* in, void* out);
+    HRESULT(TX_CMETHOD* GetGain)(TX_CTHIS_(INormalizer) double* gain);
+    HRESULT(TX_CMETHOD* SetGain)(TX_CTHIS_(INormalizer) double gain);
+} INormalizerVtbl;
+struct INormalizer {
+    const INormalizerVtbl* lpVtbl;
+};
+#else
+
 // A plain object, not reference counted: whoever created it ends it with Destroy.
 // Every operation returns an HRESULT; Destroy takes the place of a destructor, which an
 // exported interface must not declare (MSVC and GCC give destructors different slots).
@@ -22,3 +37,4 @@ public:
 protected:
     ~INormalizer() = default;
 };
+#endif

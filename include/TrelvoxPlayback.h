@@ -3,6 +3,33 @@
 
 #include "TrelvoxConvert.h"
 
+#ifndef __cplusplus
+typedef struct IPlaylist IPlaylist;
+typedef struct IPlaylistVtbl {
+    HRESULT(TX_CMETHOD* Add)(TX_CTHIS_(IPlaylist) const char* path);
+    HRESULT(TX_CMETHOD* Load)(TX_CTHIS_(IPlaylist) const char* path);
+    HRESULT(TX_CMETHOD* Save)(TX_CTHIS_(IPlaylist) const char* path);
+    HRESULT(TX_CMETHOD* GetCount)(TX_CTHIS_(IPlaylist) uint32_t* count);
+    HRESULT(TX_CMETHOD* Reset)(TX_CTHIS(IPlaylist));
+    HRESULT(TX_CMETHOD* GetNext)(TX_CTHIS_(IPlaylist) char* path);
+    HRESULT(TX_CMETHOD* Release)(TX_CTHIS(IPlaylist));
+} IPlaylistVtbl;
+struct IPlaylist {
+    const IPlaylistVtbl* lpVtbl;
+};
+
+typedef struct IPlaybackCallback IPlaybackCallback;
+typedef struct IPlaybackCallbackVtbl {
+    HRESULT(TX_CMETHOD* OnProgress)
+    (TX_CTHIS_(IPlaybackCallback) int32_t posMinutes, int32_t posSeconds, int32_t totalMinutes,
+     int32_t totalSeconds);
+    void(TX_CMETHOD* OnFinished)(TX_CTHIS(IPlaybackCallback));
+} IPlaybackCallbackVtbl;
+struct IPlaybackCallback {
+    const IPlaybackCallbackVtbl* lpVtbl;
+};
+#else
+
 // An ordered list of full paths with a read cursor, loaded from an M3U or PLS file.
 // Release takes the place of a destructor (an exported interface declares none).
 class IPlaylist {
@@ -39,8 +66,11 @@ public:
 protected:
     ~IPlaybackCallback() = default;
 };
+#endif
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 // Creates a playlist by the extension of path (case-sensitive: ".m3u" or ".pls"; ".wax" gives
 // E_NOTIMPL, others E_FAIL) and loads path if it exists. On success *out belongs to the caller.
 TX_API HRESULT __cdecl PlaylistCreateFromFile(const char* path, IPlaylist** out);
@@ -48,4 +78,6 @@ TX_API HRESULT __cdecl PlaylistCreateFromFile(const char* path, IPlaylist** out)
 // The library holds its own reference to source; callback must stay valid until its
 // OnFinished. 0 if the thread cannot be started (then no callback is made).
 TX_API BOOL __cdecl Playback(IConvertSource* source, IPlaybackCallback* callback);
+#ifdef __cplusplus
 }
+#endif

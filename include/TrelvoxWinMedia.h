@@ -4,6 +4,33 @@
 
 #include "TrelvoxConvert.h"
 
+#ifndef __cplusplus
+typedef struct ISampleReader ISampleReader;
+typedef struct ISampleReaderVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(ISampleReader* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(ISampleReader* This);
+    ULONG(STDMETHODCALLTYPE* Release)(ISampleReader* This);
+    bool(TX_CMETHOD* SetPosition)(TX_CTHIS_(ISampleReader) DWORD frame);
+    WORD(TX_CMETHOD* GetFrameSize)(TX_CTHIS(ISampleReader));
+    bool(TX_CMETHOD* GetFrameCount)(TX_CTHIS_(ISampleReader) DWORD* frames);
+    DWORD(TX_CMETHOD* ReadFrames)(TX_CTHIS_(ISampleReader) DWORD frames, void* buffer);
+} ISampleReaderVtbl;
+struct ISampleReader {
+    const ISampleReaderVtbl* lpVtbl;
+};
+
+typedef struct ISourceInfo ISourceInfo;
+typedef struct ISourceInfoVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(ISourceInfo* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(ISourceInfo* This);
+    ULONG(STDMETHODCALLTYPE* Release)(ISourceInfo* This);
+    bool(TX_CMETHOD* GetBitrate)(TX_CTHIS_(ISourceInfo) DWORD* bitsPerSecond);
+} ISourceInfoVtbl;
+struct ISourceInfo {
+    const ISourceInfoVtbl* lpVtbl;
+};
+#else
+
 // Reads PCM frames from any position. A frame is one sample of every channel (nBlockAlign
 // bytes of the source's format).
 struct ISampleReader : public IUnknown {
@@ -24,8 +51,7 @@ struct ISourceInfo : public IUnknown {
     // the decoder's life: close and reopen the source before reading audio again.
     virtual bool TX_THISCALL GetBitrate(DWORD* bitsPerSecond) = 0;
 };
+#endif
 
-inline constexpr GUID IID_ISampleReader = {
-    0xD171DBC1, 0x0A6D, 0x11D4, {0x92, 0x50, 0xFF, 0xFF, 0x48, 0xEF, 0x14, 0xD8}};
-inline constexpr GUID IID_ISourceInfo = {
-    0xD171DBF5, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
+TX_DEFINE_GUID(IID_ISampleReader, 0xD171DBC1, 0x0A6D, 0x11D4, 0x92, 0x50, 0xFF, 0xFF, 0x48, 0xEF, 0x14, 0xD8);
+TX_DEFINE_GUID(IID_ISourceInfo, 0xD171DBF5, 0x0A6D, 0x11D4, 0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8);
