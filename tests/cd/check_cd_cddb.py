@@ -122,4 +122,10 @@ with tempfile.TemporaryDirectory() as tmp:
           "--cddb-submit: the server files the edited entry as revision 1",
           "%d %s revision %s\n%s" % (result.returncode, got, revision_of(comments), result.stdout + result.stderr))
 
+    # What the runs set is put back: neither server, script nor address stays in the settings.
+    stored = subprocess.run([runner, "reg", "query", r"HKCU\Software\Belvonix\Harvane\AudioCD"], capture_output=True,
+                            timeout=60, encoding="utf-8", errors="replace").stdout
+    check(not any(word in stored for word in ("127.0.0.1", "cddb.cgi", "ripper@")),
+          "the CDDB settings of the runs are put back", stored)
+
 finish()
