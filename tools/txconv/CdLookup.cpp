@@ -166,7 +166,11 @@ bool SubmitDisc(Console& console, cdrip::IAudioCD* disc, const CddbOptions& opti
         return false;
     }
     std::string last;
-    return RunThread(console, disc, options, true, &last) && last == "Submission succeeded";
+    if (!RunThread(console, disc, options, true, &last))
+        return false;
+    if (last == "REVISION")
+        console.Report("info", "", "nothing submitted");
+    return last == "Submission succeeded";
 }
 
 } // namespace txconv
