@@ -81,7 +81,7 @@ with tempfile.TemporaryDirectory() as tmp:
                 f.write(settings)
             extra = ["--drive-settings", win(path)]
         rc, out, err = txconv_run("--virtual-drive", win(cue_path), *extra, "--cd", "D:", "-f", "Wave",
-                                  "-o", win(outdir), "-y", *args)
+                                  "-o", win(outdir), "-y", "--no-cddb", *args)
         outputs = {}
         for entry in sorted(os.listdir(outdir)):
             m = re.match(r"(\d\d) ", entry)

@@ -124,18 +124,34 @@ TEST(TxconvOptions, CdTakesADriveTracksAndReadingSettings) {
     EXPECT_EQ(p.options.cd.drive, -1);
     EXPECT_EQ(Parse({"--cd", "--error-mode=0", "--cd=E:\\"}).options.cd.errorMode, 0);
     EXPECT_EQ(Parse({"--cd=E:\\"}).options.cd.drive, 4);
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{{"--cd", "song.wav"},
-                                                                              {"--cd=DD:"},
-                                                                              {"--cd", "--tracks", "3-1"},
-                                                                              {"--cd", "--tracks", "0"},
-                                                                              {"--cd", "--tracks", "1,,2"},
-                                                                              {"--cd", "--jitter", "maybe"},
-                                                                              {"--cd", "--error-mode=2"},
-                                                                              {"--cd", "--speed", "0"},
-                                                                              {"--secure", "a.wav"},
-                                                                              {"--virtual-drive", "x.cue"},
-                                                                              {"--drive-settings", "x"}})
+    for (std::vector<std::string> bad :
+         std::vector<std::vector<std::string>>{{"--cd", "song.wav"},
+                                               {"--cd=DD:"},
+                                               {"--cd", "--tracks", "3-1"},
+                                               {"--cd", "--tracks", "0"},
+                                               {"--cd", "--tracks", "1,,2"},
+                                               {"--cd", "--jitter", "maybe"},
+                                               {"--cd", "--error-mode=2"},
+                                               {"--cd", "--speed", "0"},
+                                               {"--secure", "a.wav"},
+                                               {"--virtual-drive", "x.cue"},
+                                               {"--drive-settings", "x"},
+                                               {"--cd", "--cddb-match", "0"},
+                                               {"--cd", "--track-title", "x=a"},
+                                               {"--cd", "--cddb-submit"},
+                                               {"--no-cddb", "a.wav"},
+                                               {"--title", "T"}})
         EXPECT_FALSE(Parse(bad).ok) << bad[0] << " " << bad.back();
+
+    // The CDDB server's script after the first slash; a track title keeps its own '='.
+    p = Parse({"--cd", "D:", "--cddb", "host:8880/~cddb/cddb.cgi?mode=a", "--track-title", "2=a=b",
+               "--cddb-submit"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.cd.cddb.server, "host:8880");
+    EXPECT_EQ(p.options.cd.cddb.script, "/~cddb/cddb.cgi?mode=a");
+    ASSERT_EQ(p.options.cd.cddb.trackTitles.size(), 1u);
+    EXPECT_EQ(p.options.cd.cddb.trackTitles[0].first, 2);
+    EXPECT_EQ(p.options.cd.cddb.trackTitles[0].second, "a=b");
 }
 
 TEST(TxconvProgressLine, StaysWithinTheWidthWhateverTheNames) {

@@ -1,5 +1,6 @@
 #include "CdRip.h"
 
+#include "CdLookup.h"
 #include "ComRef.h"
 #include "JobRunner.h"
 #include "Paths.h"
@@ -246,6 +247,16 @@ int RunCd(const Options& options, Console& console) {
         console.Report("error", "", "no audio disc in " + driveText);
         return 1;
     }
+    // The entry found names and tags the outputs, or is the base of a submission; the edits of
+    // the command line go over it.
+    const CddbOptions& cddb = options.cd.cddb;
+    if (cddb.enabled && LookUpDisc(console, disc.get(), cddb) == LookupResult::Stopped)
+        return 2;
+    if (!ApplyEdits(console, disc.get(), cddb))
+        return 2;
+    if (cddb.submit)
+        return SubmitDisc(console, disc.get(), cddb) ? 0 : 1;
+    tracks = ListTracks(disc.get());
     std::vector<Track*> chosen;
     if (options.cd.tracks.empty()) {
         for (Track& track : tracks)

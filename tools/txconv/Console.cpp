@@ -134,15 +134,24 @@ void Console::Result(const std::wstring& text) {
 }
 
 bool Console::Ask(const std::string& question) {
+    const std::string answer = AskLine(question + " [y/N]");
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+std::string Console::AskLine(const std::string& question) {
     if (!m_interactive)
-        return false;
+        return std::string();
     std::lock_guard<std::mutex> lock(m_mutex);
     ClearLocked();
-    WriteText(stderr, question + " [y/N] ");
-    char answer[64] = {};
-    bool yes = fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y');
+    WriteText(stderr, question + " ");
+    char answer[256] = {};
+    if (!fgets(answer, sizeof answer, stdin))
+        answer[0] = '\0';
     DrawLocked(true);
-    return yes;
+    std::string line = answer;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    return line;
 }
 
 void Console::Attach(ProgressSlot* slot) {

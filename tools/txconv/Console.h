@@ -45,6 +45,8 @@ public:
     void Result(const std::wstring& text);
     // Asks a yes/no question on the console; false (without asking) when not interactive.
     bool Ask(const std::string& question);
+    // Asks for a line of text; empty (without asking) when not interactive.
+    std::string AskLine(const std::string& question);
     bool Interactive() const { return m_interactive; }
 
     // Slots being shown; a slot must be detached before it goes.

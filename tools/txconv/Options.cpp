@@ -37,6 +37,11 @@ constexpr OptionSpec kOptions[] = {
     {"jitter", 0, Argument::Required},    {"speed", 0, Argument::Required},
     {"virtual-drive", 0, Argument::Required},
     {"drive-settings", 0, Argument::Required},
+    {"cddb", 0, Argument::Required},      {"no-cddb", 0, Argument::None},
+    {"cddb-match", 0, Argument::Required},
+    {"cddb-submit", 0, Argument::None},   {"cddb-email", 0, Argument::Required},
+    {"title", 0, Argument::Required},     {"artist", 0, Argument::Required},
+    {"track-title", 0, Argument::Required},
 };
 // clang-format on
 
@@ -257,6 +262,37 @@ bool Apply(const OptionSpec& spec, const std::string& value, bool hasValue, Opti
         options.cd.virtualDrive = value;
     } else if (name == "drive-settings") {
         options.cd.virtualDriveConfig = value;
+    } else if (name == "cddb") {
+        const size_t slash = value.find('/');
+        options.cd.cddb.server = value.substr(0, slash);
+        options.cd.cddb.script = slash == std::string::npos ? std::string() : value.substr(slash);
+        if (options.cd.cddb.server.empty()) {
+            error = "--cddb needs a server such as gnudb.gnudb.org:80, not '" + value + "'";
+            return false;
+        }
+    } else if (name == "no-cddb") {
+        options.cd.cddb.enabled = false;
+    } else if (name == "cddb-match") {
+        if (!ParseCount(value, 99, count) || count == 0) {
+            error = "--cddb-match needs a match number from 1, not '" + value + "'";
+            return false;
+        }
+        options.cd.cddb.match = static_cast<int>(count);
+    } else if (name == "cddb-submit") {
+        options.cd.cddb.submit = true;
+    } else if (name == "cddb-email") {
+        options.cd.cddb.email = value;
+    } else if (name == "title") {
+        options.cd.cddb.title = value;
+    } else if (name == "artist") {
+        options.cd.cddb.artist = value;
+    } else if (name == "track-title") {
+        const size_t equals = value.find('=');
+        if (equals == std::string::npos || !ParseCount(value.substr(0, equals), 99, count) || count == 0) {
+            error = "--track-title takes N=TEXT with a track number N, not '" + value + "'";
+            return false;
+        }
+        options.cd.cddb.trackTitles.emplace_back(static_cast<int>(count), value.substr(equals + 1));
     }
     return true;
 }
@@ -332,6 +368,17 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             "--tracks, --secure, --retries, --error-mode, --jitter, --speed and --virtual-drive go with --cd";
         return false;
     }
+    const CddbOptions& cddb = options.cd.cddb;
+    const bool edits = !cddb.title.empty() || !cddb.artist.empty() || !cddb.trackTitles.empty();
+    if (!options.cd.enabled && (!cddb.enabled || !cddb.server.empty() || cddb.match || cddb.submit ||
+                                !cddb.email.empty() || edits)) {
+        error = "the CDDB options and --title, --artist, --track-title go with --cd";
+        return false;
+    }
+    if (cddb.submit && options.cd.drive < 0) {
+        error = "--cddb-submit submits the entry of one drive's disc: --cd D: --cddb-submit";
+        return false;
+    }
     if (!options.cd.virtualDriveConfig.empty() && options.cd.virtualDrive.empty()) {
         error = "--drive-settings goes with --virtual-drive";
         return false;
@@ -379,6 +426,14 @@ const char* UsageText() {
            "  --virtual-drive CUE     rip a cue/bin or cue/wav disc image through the CD bench's\n"
            "                          virtual drive (wnaspi32.dll beside txconv.exe)\n"
            "  --drive-settings FILE   make that drive misbehave (see tools/cdbench/MmcDevice.h)\n"
+           "  --cddb HOST[:PORT][/SCRIPT]\n"
+           "                          look the disc up on this CDDB server (for this run)\n"
+           "  --no-cddb               rip without looking the disc up\n"
+           "  --cddb-match N          take the N-th of several CDDB matches (default: ask)\n"
+           "  --title T, --artist A, --track-title N=T\n"
+           "                          the disc's title, artist, and track N's title\n"
+           "  --cddb-submit           submit the disc's entry, with those edits, to CDDB\n"
+           "  --cddb-email ADDRESS    the submitter's address (for this run)\n"
            "  --formats               list the formats\n"
            "  --tags FILE             print the tags of FILE\n"
            "  --play FILE             play FILE on the sound card (Ctrl-C stops)\n"

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace txconv {
@@ -29,6 +30,19 @@ struct DestinationOption {
     bool hasValue = false;
 };
 
+// The disc's titles from CDDB for a rip, or a corrected entry to submit.
+struct CddbOptions {
+    bool enabled = true; // --no-cddb clears it
+    std::string server;  // --cddb HOST[:PORT][/SCRIPT]: "CDDB_Server" (and "CDDB_CGI")
+    std::string script;  // the /SCRIPT of --cddb; empty: the stored one
+    int match = 0;       // --cddb-match N: the N-th match (1-based); 0: ask
+    bool submit = false; // --cddb-submit
+    std::string email;   // --cddb-email: "CDDB_EMailAddress"
+    std::string title;   // --title
+    std::string artist;  // --artist
+    std::vector<std::pair<int, std::string>> trackTitles; // --track-title N=TEXT (1-based)
+};
+
 // Ripping audio CDs: --cd and the secure-read settings. Unset values (-1) leave the stored
 // settings as they are.
 struct CdOptions {
@@ -42,6 +56,7 @@ struct CdOptions {
     int speed = -1;                 // --speed N: "ReadingSpeed", times the audio speed
     std::string virtualDrive;       // --virtual-drive CUE: the CD bench's drive with this disc
     std::string virtualDriveConfig; // --drive-settings FILE: how that drive misbehaves
+    CddbOptions cddb;
 };
 
 struct Options {

@@ -1,7 +1,9 @@
-// One integer of the library's settings store changed for this run of txconv.
+// One value of the library's settings store changed for this run of txconv.
 #pragma once
 
 #include "Trelvox.h"
+
+#include <string>
 
 namespace txconv {
 
@@ -35,6 +37,37 @@ private:
     const char* m_key;
     int m_value;
     int m_oldValue = 0;
+    bool m_hadValue = false;
+    bool m_changed = false;
+};
+
+// The same for a text; an empty value leaves the stored text alone.
+class ScopedText {
+public:
+    ScopedText(const char* section, const char* key, const std::string& value)
+        : m_section(section), m_key(key), m_value(value) {
+        if (value.empty())
+            return;
+        char old[1024] = {};
+        m_hadValue = GetProfileStringA(section, key, old);
+        m_oldValue = old;
+        if (!(m_hadValue && m_oldValue == value))
+            m_changed = PutProfileString(section, key, value.c_str());
+    }
+    ~ScopedText() {
+        char now[1024] = {};
+        if (!m_changed || !GetProfileStringA(m_section, m_key, now) || m_value != now)
+            return;
+        PutProfileString(m_section, m_key, m_hadValue ? m_oldValue.c_str() : nullptr);
+    }
+    ScopedText(const ScopedText&) = delete;
+    ScopedText& operator=(const ScopedText&) = delete;
+
+private:
+    const char* m_section;
+    const char* m_key;
+    std::string m_value;
+    std::string m_oldValue;
     bool m_hadValue = false;
     bool m_changed = false;
 };
