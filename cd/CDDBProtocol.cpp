@@ -178,7 +178,8 @@ int AnswerStatus(std::string_view body) {
 
 void CopyField(char* field, size_t size, std::string_view text) {
     const size_t length = text.size() < size - 1 ? text.size() : size - 1;
-    memcpy(field, text.data(), length);
+    if (length) // an empty view may have no data at all
+        memcpy(field, text.data(), length);
     field[length] = '\0';
 }
 
