@@ -11,6 +11,11 @@
 # gmock), lib/ (static libraries only), bin/lame_enc.dll and LAME's lame.exe.
 # Consumers define ID3LIB_LINKOPTION=1 and FLAC__NO_DLL.
 #
+# The second argument `ffmpeg` builds the other set: FFmpeg's libavcodec, libavformat,
+# libavutil and libswresample (static, only the codecs and containers the stand-in runtimes
+# use), linked into current-ffmpeg-<host>. They never go into Trelvox.dll; the Windows Media
+# writer, the AAC/MP4 filters and the QCP library that Wine lacks are built on them.
+#
 # Safe to rerun: when the prefix for the current key is complete this only checks the
 # `current` link. A build goes to a staging directory that is renamed into place once
 # everything is installed and checked, so an interrupted build never looks complete.
@@ -25,7 +30,12 @@ i686-w64-mingw32) DEBARCH=i686 ;;
 x86_64-w64-mingw32) DEBARCH=x86-64 ;;
 *) echo "build-deps: unknown host $HOST" >&2; exit 2 ;;
 esac
-SOURCE_PACKAGES=(libogg libvorbis flac id3lib3.8.3 lame)
+SET=${2:-libs}
+case $SET in
+libs) SOURCE_PACKAGES=(libogg libvorbis flac id3lib3.8.3 lame); LINK=current-$HOST ;;
+ffmpeg) SOURCE_PACKAGES=(ffmpeg); LINK=current-ffmpeg-$HOST ;;
+*) echo "build-deps: unknown set $SET" >&2; exit 2 ;;
+esac
 GTEST_SRC=/usr/src/googletest
 STAMP=trelvox-deps.stamp
 
@@ -81,6 +91,7 @@ resolve_versions() {
 # compiler, the toolchain file, our own patches and the recipe number.
 manifest() {
     echo "recipe=$RECIPE"
+    [ "$SET" = libs ] || echo "set=$SET"
     echo "$VERSIONS"
     echo "host=$HOST"
     dpkg-query -W -f='${Package}=${Version}\n' libz-mingw-w64-dev googletest "mingw-w64-$DEBARCH-dev" \
@@ -107,13 +118,13 @@ compute_key() {
     KEY=$(sha256sum <<<"$MANIFEST" | cut -c1-12)
 }
 
-# Points `current-<host>` at the prefix for KEY (atomically).
+# Points `current-<host>` (or `current-ffmpeg-<host>`) at the prefix for KEY (atomically).
 link_current() {
-    local link="$root/current-$HOST"
+    local link="$root/$LINK"
     if [ "$(readlink "$link" 2>/dev/null || true)" != "$KEY" ]; then
         ln -sfn "$KEY" "$link.new.$$"
         mv -Tf "$link.new.$$" "$link"
-        say "current-$HOST -> $root/$KEY"
+        say "$LINK -> $root/$KEY"
     fi
 }
 
@@ -273,7 +284,7 @@ check_lame_dll() {
 check_system_imports() {
     local file=$1 dump=$2 dll bad=0
     for dll in $(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump"); do
-        if ! grep -Eqi '^(kernel32|msvcrt|user32|advapi32|ntdll|ws2_32|shell32|ole32|gdi32|api-ms-win-.*)\.dll$' <<<"$dll"; then
+        if ! grep -Eqi '^(kernel32|msvcrt|user32|advapi32|ntdll|ws2_32|shell32|ole32|gdi32|bcrypt|api-ms-win-.*)\.dll$' <<<"$dll"; then
             echo "$file imports non-system DLL $dll" >&2
             bad=1
         fi
@@ -303,6 +314,47 @@ EOF
     check_system_imports gtest-smoke.exe "$($HOST-objdump -p "$work/gtest-smoke.exe")"
 }
 
+build_ffmpeg() {
+    cd "$work/src/ffmpeg"
+    local arch=x86
+    [ "$HOST" = x86_64-w64-mingw32 ] && arch=x86_64
+    # Only what the stand-ins use; no autodetected system libraries, so the static libraries
+    # need nothing beyond Windows' own DLLs. FFmpeg picks its own optimisation flags (-O3).
+    ./configure --prefix="$stage" --enable-cross-compile --cross-prefix="$HOST-" \
+        --cc="$CC" --cxx="$CXX" --arch=$arch --target-os=mingw32 \
+        --extra-cflags="$ARCH_FLAGS" --pkg-config-flags=--static \
+        --disable-shared --enable-static --disable-programs --disable-doc --disable-debug \
+        --disable-autodetect --enable-w32threads --disable-network --disable-avdevice \
+        --disable-swscale --disable-postproc --disable-avfilter --disable-everything \
+        --enable-swresample --enable-protocol=file --enable-bsf=aac_adtstoasc \
+        --enable-encoder=wmav1,wmav2,aac,pcm_s16le \
+        --enable-decoder=wmav1,wmav2,aac,qcelp,pcm_s16le \
+        --enable-muxer=asf,mp4,ipod,mov,wav --enable-demuxer=asf,qcp,mov,wav \
+        --enable-parser=aac
+    make -j"$jobs"
+    make install
+
+    # Smoke test: a program using each part links against the static libraries with only
+    # Windows' own DLLs.
+    cat >"$work/ffmpeg-smoke.c" <<'EOF'
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+int main(void) {
+    const AVCodec* c = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
+    const AVOutputFormat* f = av_guess_format("asf", NULL, NULL);
+    const AVInputFormat* q = av_find_input_format("qcp");
+    const AVCodec* a = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    SwrContext* s = swr_alloc();
+    swr_free(&s);
+    return c && f && q && a ? 0 : 1;
+}
+EOF
+    $CC $ARCH_FLAGS -I"$stage/include" "$work/ffmpeg-smoke.c" -o "$work/ffmpeg-smoke.exe" \
+        -L"$stage/lib" -static -lavformat -lavcodec -lswresample -lavutil -lbcrypt -lole32 -luser32 -lm
+    check_system_imports ffmpeg-smoke.exe "$($HOST-objdump -p "$work/ffmpeg-smoke.exe")"
+}
+
 # --- driver ---------------------------------------------------------------------------------
 
 # Runs one build function in a subshell, its output going to $logs/<name>.log.
@@ -323,6 +375,14 @@ step() {
 
 check_prefix() {
     local f missing=0
+    if [ "$SET" = ffmpeg ]; then
+        for f in include/libavcodec/avcodec.h include/libavformat/avformat.h \
+            include/libswresample/swresample.h lib/libavcodec.a lib/libavformat.a lib/libavutil.a \
+            lib/libswresample.a lib/pkgconfig/libavformat.pc; do
+            [ -e "$stage/$f" ] || { echo "build-deps: missing $f" >&2; missing=1; }
+        done
+        return $missing
+    fi
     for f in include/zlib.h include/zconf.h include/ogg/ogg.h include/vorbis/vorbisenc.h \
         include/FLAC/stream_encoder.h include/FLAC++/metadata.h include/id3.h include/id3/tag.h \
         include/lame/lame.h include/BladeMP3EncDLL.h include/gtest/gtest.h include/gmock/gmock.h \
@@ -388,13 +448,17 @@ main() {
     echo -n "build-deps: fetching Debian sources ... "
     fetch_sources
     echo ok
-    step zlib build_zlib
-    step libogg build_ogg
-    step libvorbis build_vorbis
-    step flac build_flac
-    step id3lib build_id3lib
-    step lame build_lame
-    step googletest build_googletest
+    if [ "$SET" = ffmpeg ]; then
+        step ffmpeg build_ffmpeg
+    else
+        step zlib build_zlib
+        step libogg build_ogg
+        step libvorbis build_vorbis
+        step flac build_flac
+        step id3lib build_id3lib
+        step lame build_lame
+        step googletest build_googletest
+    fi
     check_prefix || die "incomplete prefix"
     cp -r "$logs" "$stage/build-logs"
     rm -rf "$root/failed-logs"
@@ -404,7 +468,7 @@ main() {
     mv -T "$stage" "$root/$KEY"
     stage=
     link_current
-    say "built zlib ogg vorbis FLAC id3lib lame+lame_enc.dll googletest into $root/$KEY in $(elapsed)"
+    say "built ${SOURCE_PACKAGES[*]} into $root/$KEY in $(elapsed)"
 }
 
 main "$@"

@@ -100,7 +100,9 @@ use_posix_mingw() {
 install_packages
 use_posix_mingw
 "$here/build-deps.sh" i686-w64-mingw32
+"$here/build-deps.sh" i686-w64-mingw32 ffmpeg
 # The 64-bit test build, for machines that cannot run 32-bit programs.
 if ! "$here/native32.sh"; then
     "$here/build-deps.sh" x86_64-w64-mingw32
+    "$here/build-deps.sh" x86_64-w64-mingw32 ffmpeg
 fi
