@@ -5,6 +5,7 @@
 #include "DirectShowConvSource.h"
 #include "MP3ConvDest.h"
 #include "OggConvDest.h"
+#include "QCPConvSource.h"
 #include "WavConvDest.h"
 #include "WavConvSource.h"
 #include "WMAConvSource.h"
@@ -17,7 +18,7 @@ const ClassEntry<IConvertSource> kSourceClasses[6] = {
     {&CLSID_AudioCDTrack, &Construct<CAudioCDTrack, IConvertSource>},
     {&CLSID_WavConvSource, &Construct<CWavConvSource, IConvertSource>},
     {&CLSID_MIDIConvSource, nullptr},
-    {&CLSID_QCPConvSource, nullptr},
+    {&CLSID_QCPConvSource, &Construct<CQCPConvSource, IConvertSource>},
     {&CLSID_DirectShowConvSource, &Construct<CDirectShowConvSource, IConvertSource>},
 };
 

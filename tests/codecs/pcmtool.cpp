@@ -5,8 +5,9 @@
 //   pcmtool write FORMAT RAW OUT CHANNELS RATE BITS [NAME[=VALUE]...] [tag:FRAMEID=TEXT...]
 //     through the row's destination with those options, in blocks of changing sizes, then the
 //     text frames through the destination's metadata
-//   pcmtool read FORMAT IN RAW
-//     the row's source played into RAW; prints "tag channels rate bits bytes length"
+//   pcmtool read FORMAT IN RAW [START_MS]
+//     the row's source played into RAW (from START_MS on); prints "tag channels rate bits bytes
+//     length"
 #include "StderrCallback.h"
 #include "TagText.h"
 #include "Trelvox.h"
@@ -29,12 +30,14 @@ public:
     FILE* file = nullptr;
 };
 
-int Read(IConvertSource* source, const char* in, const char* out) {
+int Read(IConvertSource* source, const char* in, const char* out, int32_t startMs) {
     StderrCallback callback(false);
     source->SetErrorLog(&callback);
     source->SetFileName(in);
     if (!source->Open())
         return 1;
+    if (startMs > 0)
+        source->SetStartTime(startMs);
     WAVEFORMATEX wfx = {};
     uint32_t length = 0;
     source->GetFormat(&wfx);
@@ -107,9 +110,10 @@ int Write(IConvertDestination* dest, int argc, char** argv) {
 int main(int argc, char** argv) {
     std::string command = argc > 2 ? argv[1] : "";
     FormatRecord rec;
-    if ((command != "read" || argc != 5) && (command != "write" || argc < 8)) {
-        fprintf(stderr,
-                "usage: pcmtool read FORMAT IN RAW | write FORMAT RAW OUT CHANNELS RATE BITS [...]\n");
+    if ((command != "read" || argc < 5 || argc > 6) && (command != "write" || argc < 8)) {
+        fprintf(
+            stderr,
+            "usage: pcmtool read FORMAT IN RAW [START_MS] | write FORMAT RAW OUT CHANNELS RATE BITS [...]\n");
         return 2;
     }
     if (ConvGetFormatByName(&rec, argv[2]) != S_OK)
@@ -118,7 +122,7 @@ int main(int argc, char** argv) {
     if (command == "read") {
         IConvertSource* source = nullptr;
         if (ConvCreateSource(&rec, &source) == S_OK) {
-            result = Read(source, argv[3], argv[4]);
+            result = Read(source, argv[3], argv[4], argc > 5 ? atoi(argv[5]) : 0);
             source->Release();
         }
     } else {
