@@ -10,21 +10,176 @@
 #include "TrelvoxCDTypes.h"
 #include "TrelvoxConvert.h"
 
+#ifdef __cplusplus
 namespace cdrip {
 
 struct IAudioCD;
 struct IAudioCDTrack;
 struct ICDDBCallback;
 struct RecordRequest;
+#else
+typedef struct TrackReadReport TrackReadReport;
+#endif
 
 // Capability bits of GetCapabilities.
+#ifdef __cplusplus
 enum : uint32_t {
+#else
+enum {
+#endif
     kCapRead = 1,           // the engine drive's first capability flag
     kCapWriteCdr = 2,       // write-once drives: writer flag 2h
     kCapWriteBurnProof = 4, // writer flag 400h
     kCapWriteTest = 8,      // writer flag 200h
 };
 
+// How the last Play of a track read it, for a rip log. The checksums cover the frames the
+// sink accepted, from firstFrame on; they are the whole track's when firstFrame is the track's
+// start and framesDelivered its length.
+struct TrackReadReport {
+    uint32_t size;             // in: sizeof(TrackReadReport)
+    uint32_t path;             // 0: not played, 1: the CD access layer, 2: the secure read
+    uint32_t jitterCorrection; // secure read: 1 when it was on
+    uint32_t firstFrame;       // LBA of the first frame read
+    uint32_t framesDelivered;  // frames the sink accepted
+    uint32_t framesReread;     // secure read: frames read more than once
+    uint32_t silencedCount;    // secure read: frames replaced by silence
+    uint32_t silenced[32];     // the LBAs of the first 32 of them
+    uint32_t crc32;            // CRC-32 of the PCM bytes
+    uint32_t accurateRipV1;    // AccurateRip checksums, with the disc's first and last audio
+    uint32_t accurateRipV2;    // track's five frames at the disc's ends left out
+};
+static_assert(sizeof(TrackReadReport) == 40 + 4 * 32, "track read report");
+
+#ifndef __cplusplus
+/* The interfaces for C callers, slot by slot as in the C++ declarations below. */
+typedef struct IAudioCDDevices IAudioCDDevices;
+typedef struct IAudioCD IAudioCD;
+typedef struct ICDDBCallback ICDDBCallback;
+typedef struct ICDDBQuery ICDDBQuery;
+typedef struct IAudioCDTrack IAudioCDTrack;
+typedef struct IAudioCDTrackReport IAudioCDTrackReport;
+
+typedef struct IAudioCDDevicesVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IAudioCDDevices* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IAudioCDDevices* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IAudioCDDevices* This);
+    HRESULT(TX_CMETHOD* GetCD)(TX_CTHIS_(IAudioCDDevices) int index, IAudioCD** cd);
+    HRESULT(TX_CMETHOD* SetDriveLetter)(TX_CTHIS_(IAudioCDDevices) int index, int letter);
+    int(TX_CMETHOD* GetDriveLetterOf)(TX_CTHIS_(IAudioCDDevices) int index);
+    HRESULT(TX_CMETHOD* QueryDriveLetter)(TX_CTHIS_(IAudioCDDevices) int index, int* letter);
+    HRESULT(TX_CMETHOD* DetectDriveLetter)(TX_CTHIS_(IAudioCDDevices) int index);
+    HRESULT(TX_CMETHOD* GetCDByLetter)(TX_CTHIS_(IAudioCDDevices) int letter, IAudioCD** cd);
+    bool(TX_CMETHOD* GetName)(TX_CTHIS_(IAudioCDDevices) int index, char* buffer, int size);
+    bool(TX_CMETHOD* GetInitError)(TX_CTHIS_(IAudioCDDevices) char* buffer);
+    uint32_t(TX_CMETHOD* GetCapabilities)(TX_CTHIS_(IAudioCDDevices) int index);
+    int(TX_CMETHOD* GetCount)(TX_CTHIS_(IAudioCDDevices) uint32_t mask);
+    void*(TX_CMETHOD* DeletingDestructor)(TX_CTHIS_(IAudioCDDevices) unsigned flags);
+} IAudioCDDevicesVtbl;
+struct IAudioCDDevices {
+    const IAudioCDDevicesVtbl* lpVtbl;
+};
+static_assert(sizeof(IAudioCDDevicesVtbl) == 14 * sizeof(void*), "IAudioCDDevices has 14 slots");
+
+typedef struct IAudioCDVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IAudioCD* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IAudioCD* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IAudioCD* This);
+    int(TX_CMETHOD* GetDriveLetter)(TX_CTHIS(IAudioCD));
+    void(TX_CMETHOD* SetDriveLetter)(TX_CTHIS_(IAudioCD) int letter);
+    void(TX_CMETHOD* DetectDriveLetter)(TX_CTHIS(IAudioCD));
+    uint32_t(TX_CMETHOD* GetCapabilities)(TX_CTHIS(IAudioCD));
+    HRESULT(TX_CMETHOD* RefreshToc)(TX_CTHIS(IAudioCD));
+    const DiscToc*(TX_CMETHOD* GetToc)(TX_CTHIS(IAudioCD));
+    uint32_t(TX_CMETHOD* GetDiscId)(TX_CTHIS(IAudioCD));
+    HRESULT(TX_CMETHOD* AddTrackObject)(TX_CTHIS_(IAudioCD) IAudioCDTrack* track);
+    HRESULT(TX_CMETHOD* RemoveTrackObject)(TX_CTHIS_(IAudioCD) IAudioCDTrack* track);
+    HRESULT(TX_CMETHOD* GetTrack)(TX_CTHIS_(IAudioCD) int index, IAudioCDTrack** track);
+    HRESULT(TX_CMETHOD* GetTrackFromCda)(TX_CTHIS_(IAudioCD) const char* path, IAudioCDTrack** track);
+    HRESULT(TX_CMETHOD* GetTrackCount)(TX_CTHIS_(IAudioCD) int* count);
+    int(TX_CMETHOD* GetMaxWriteSpeed)(TX_CTHIS(IAudioCD));
+    int(TX_CMETHOD* EstimateRecordingTime)(TX_CTHIS_(IAudioCD) int speedIndex, uint32_t frames);
+    HRESULT(TX_CMETHOD* RecordDisc)
+    (TX_CTHIS_(IAudioCD) int mode, RecordRequest* request, IConvertCallback* callback);
+    bool(TX_CMETHOD* GetName)(TX_CTHIS_(IAudioCD) char* buffer);
+    HRESULT(TX_CMETHOD* StartLookup)(TX_CTHIS_(IAudioCD) ICDDBCallback* callback);
+    HRESULT(TX_CMETHOD* StartSubmit)(TX_CTHIS_(IAudioCD) ICDDBCallback* callback);
+    bool(TX_CMETHOD* GetTitle)(TX_CTHIS_(IAudioCD) char* buffer, int size);
+    bool(TX_CMETHOD* GetArtist)(TX_CTHIS_(IAudioCD) char* buffer, int size);
+    bool(TX_CMETHOD* GetGenre)(TX_CTHIS_(IAudioCD) char* buffer, int size);
+    bool(TX_CMETHOD* GetCategory)(TX_CTHIS_(IAudioCD) char* buffer, int size);
+    bool(TX_CMETHOD* GetYear)(TX_CTHIS_(IAudioCD) int* year);
+    bool(TX_CMETHOD* GetTrackTitle)(TX_CTHIS_(IAudioCD) int index, char* buffer, int size);
+    bool(TX_CMETHOD* GetTrackExtra)(TX_CTHIS_(IAudioCD) int index, char* buffer, int size);
+    bool(TX_CMETHOD* SetTitle)(TX_CTHIS_(IAudioCD) const char* text);
+    bool(TX_CMETHOD* SetArtist)(TX_CTHIS_(IAudioCD) const char* text);
+    bool(TX_CMETHOD* SetGenre)(TX_CTHIS_(IAudioCD) const char* text);
+    bool(TX_CMETHOD* SetCategory)(TX_CTHIS_(IAudioCD) const char* text);
+    bool(TX_CMETHOD* SetYear)(TX_CTHIS_(IAudioCD) int year);
+    bool(TX_CMETHOD* SetTrackTitle)(TX_CTHIS_(IAudioCD) int index, const char* text);
+    bool(TX_CMETHOD* SetTrackExtra)(TX_CTHIS_(IAudioCD) int index, const char* text);
+    void*(TX_CMETHOD* DeletingDestructor)(TX_CTHIS_(IAudioCD) unsigned flags);
+} IAudioCDVtbl;
+struct IAudioCD {
+    const IAudioCDVtbl* lpVtbl;
+};
+static_assert(sizeof(IAudioCDVtbl) == 36 * sizeof(void*), "IAudioCD has 36 slots");
+
+typedef struct ICDDBCallbackVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(ICDDBCallback* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(ICDDBCallback* This);
+    ULONG(STDMETHODCALLTYPE* Release)(ICDDBCallback* This);
+    HRESULT(TX_CMETHOD* Reserved)(TX_CTHIS(ICDDBCallback));
+    HRESULT(TX_CMETHOD* SetStatus)(TX_CTHIS_(ICDDBCallback) const char* text);
+    HRESULT(TX_CMETHOD* ChooseMatch)
+    (TX_CTHIS_(ICDDBCallback) int count, const CDDBMatch* matches, int* chosen);
+} ICDDBCallbackVtbl;
+struct ICDDBCallback {
+    const ICDDBCallbackVtbl* lpVtbl;
+};
+static_assert(sizeof(ICDDBCallbackVtbl) == 6 * sizeof(void*), "ICDDBCallback has six slots");
+
+typedef struct ICDDBQueryVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(ICDDBQuery* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(ICDDBQuery* This);
+    ULONG(STDMETHODCALLTYPE* Release)(ICDDBQuery* This);
+    int(TX_CMETHOD* QueryCDDB)(TX_CTHIS(ICDDBQuery));
+    int(TX_CMETHOD* GetMatchCount)(TX_CTHIS(ICDDBQuery));
+    HRESULT(TX_CMETHOD* GetMatchText)(TX_CTHIS_(ICDDBQuery) int index, char* artist, char* title);
+    int(TX_CMETHOD* ReadMatch)(TX_CTHIS_(ICDDBQuery) int index);
+    int(TX_CMETHOD* GetQueryStatus)(TX_CTHIS(ICDDBQuery));
+} ICDDBQueryVtbl;
+struct ICDDBQuery {
+    const ICDDBQueryVtbl* lpVtbl;
+};
+static_assert(sizeof(ICDDBQueryVtbl) == 8 * sizeof(void*), "ICDDBQuery has eight slots");
+
+typedef struct IAudioCDTrackVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IAudioCDTrack* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IAudioCDTrack* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IAudioCDTrack* This);
+    HRESULT(TX_CMETHOD* DetachFromCD)(TX_CTHIS(IAudioCDTrack));
+    HRESULT(TX_CMETHOD* GetLengthMsf)
+    (TX_CTHIS_(IAudioCDTrack) uint8_t* minutes, uint8_t* seconds, uint8_t* frames);
+    HRESULT(TX_CMETHOD* GetAudioCD)(TX_CTHIS_(IAudioCDTrack) IAudioCD** cd);
+    HRESULT(TX_CMETHOD* GetTrackRecord)(TX_CTHIS_(IAudioCDTrack) TrackRecord* record);
+} IAudioCDTrackVtbl;
+struct IAudioCDTrack {
+    const IAudioCDTrackVtbl* lpVtbl;
+};
+static_assert(sizeof(IAudioCDTrackVtbl) == 7 * sizeof(void*), "IAudioCDTrack has seven slots");
+
+typedef struct IAudioCDTrackReportVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IAudioCDTrackReport* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IAudioCDTrackReport* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IAudioCDTrackReport* This);
+    HRESULT(TX_CMETHOD* GetReadReport)(TX_CTHIS_(IAudioCDTrackReport) TrackReadReport* report);
+} IAudioCDTrackReportVtbl;
+struct IAudioCDTrackReport {
+    const IAudioCDTrackReportVtbl* lpVtbl;
+};
+static_assert(sizeof(IAudioCDTrackReportVtbl) == 4 * sizeof(void*), "IAudioCDTrackReport has four slots");
+#else
 // The drives of this machine; at most one list per process.
 struct IAudioCDDevices : public IUnknown {
     virtual HRESULT TX_THISCALL GetCD(int index, IAudioCD** cd) = 0;
@@ -120,43 +275,24 @@ struct IAudioCDTrack : public IUnknown {
     virtual HRESULT TX_THISCALL GetTrackRecord(TrackRecord* record) = 0;
 };
 
-// How the last Play of a track read it, for a rip log. The checksums cover the frames the
-// sink accepted, from firstFrame on; they are the whole track's when firstFrame is the track's
-// start and framesDelivered its length.
-struct TrackReadReport {
-    uint32_t size;             // in: sizeof(TrackReadReport)
-    uint32_t path;             // 0: not played, 1: the CD access layer, 2: the secure read
-    uint32_t jitterCorrection; // secure read: 1 when it was on
-    uint32_t firstFrame;       // LBA of the first frame read
-    uint32_t framesDelivered;  // frames the sink accepted
-    uint32_t framesReread;     // secure read: frames read more than once
-    uint32_t silencedCount;    // secure read: frames replaced by silence
-    uint32_t silenced[32];     // the LBAs of the first 32 of them
-    uint32_t crc32;            // CRC-32 of the PCM bytes
-    uint32_t accurateRipV1;    // AccurateRip checksums, with the disc's first and last audio
-    uint32_t accurateRipV2;    // track's five frames at the disc's ends left out
-};
-static_assert(sizeof(TrackReadReport) == 40 + 4 * 32, "track read report");
-
 // The track object's fourth interface, for rip logs.
 struct IAudioCDTrackReport : public IUnknown {
     // S_OK; E_INVALIDARG for a null pointer or a size other than sizeof(TrackReadReport).
     virtual HRESULT TX_THISCALL GetReadReport(TrackReadReport* report) = 0;
 };
+#endif
 
-inline constexpr GUID IID_IAudioCDDevices = {
-    0x5EF03C47, 0x6E87, 0x41E1, {0x8E, 0x0A, 0xBB, 0xD3, 0x9E, 0x1F, 0xA0, 0xC9}};
-inline constexpr GUID IID_IAudioCD = {
-    0x6DD6FEDD, 0x1A33, 0x4A6E, {0x80, 0x50, 0x5B, 0xCF, 0x7E, 0x63, 0x51, 0x97}};
-inline constexpr GUID IID_ICDDBQuery = {
-    0x6DD6FEDD, 0x1A33, 0x4A6E, {0x80, 0x50, 0x5B, 0xCF, 0x7E, 0x63, 0x51, 0x94}};
-inline constexpr GUID IID_IAudioCDTrack = {
-    0x834D1A56, 0x16ED, 0x4BED, {0xB9, 0xBC, 0xE2, 0xC9, 0xFA, 0x02, 0x29, 0x97}};
+TX_DEFINE_GUID(IID_IAudioCDDevices, 0x5EF03C47, 0x6E87, 0x41E1, 0x8E, 0x0A, 0xBB, 0xD3, 0x9E, 0x1F, 0xA0,
+               0xC9);
+TX_DEFINE_GUID(IID_IAudioCD, 0x6DD6FEDD, 0x1A33, 0x4A6E, 0x80, 0x50, 0x5B, 0xCF, 0x7E, 0x63, 0x51, 0x97);
+TX_DEFINE_GUID(IID_ICDDBQuery, 0x6DD6FEDD, 0x1A33, 0x4A6E, 0x80, 0x50, 0x5B, 0xCF, 0x7E, 0x63, 0x51, 0x94);
+TX_DEFINE_GUID(IID_IAudioCDTrack, 0x834D1A56, 0x16ED, 0x4BED, 0xB9, 0xBC, 0xE2, 0xC9, 0xFA, 0x02, 0x29, 0x97);
 
 // Not a published identifier: this library's own.
-inline constexpr GUID IID_IAudioCDTrackReport = {
-    0x1C4B2E9A, 0x57D3, 0x4F0B, {0x9E, 0x61, 0x2A, 0x8C, 0x43, 0xD5, 0x7B, 0x16}};
+TX_DEFINE_GUID(IID_IAudioCDTrackReport, 0x1C4B2E9A, 0x57D3, 0x4F0B, 0x9E, 0x61, 0x2A, 0x8C, 0x43, 0xD5, 0x7B,
+               0x16);
 
+#ifdef __cplusplus
 } // namespace cdrip
 
 extern "C" {
@@ -164,3 +300,6 @@ extern "C" {
 // held. E_INVALIDARG for a null pointer, E_OUTOFMEMORY when it cannot be made.
 TX_API HRESULT __cdecl CreateAudioCDDevices(cdrip::IAudioCDDevices** devices);
 }
+#else
+TX_API HRESULT __cdecl CreateAudioCDDevices(IAudioCDDevices** devices);
+#endif

@@ -5,7 +5,16 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#ifdef __cplusplus
 namespace cdrip {
+#else
+// C callers get the records under their plain names.
+#include <assert.h>
+typedef struct TrackRecord TrackRecord;
+typedef struct DiscToc DiscToc;
+typedef struct CDDBMatch CDDBMatch;
+typedef struct RecordRequest RecordRequest;
+#endif
 
 // One audio track of a disc: the element of a disc's track list, the record a track object is
 // bound to, and the content of a .cda file.
@@ -50,4 +59,6 @@ static_assert(offsetof(CDDBMatch, discId) == 12 && offsetof(CDDBMatch, artist) =
                   offsetof(CDDBMatch, flag) == 188,
               "CDDB match fields");
 
+#ifdef __cplusplus
 } // namespace cdrip
+#endif

@@ -9,7 +9,10 @@
  * the object in ECX, the rest on the stack, popped by the callee. TX_CMETHOD and
  * TX_CTHIS/TX_CTHIS_ spell that out, so a callback written in C looks like
  *     static void TX_CMETHOD StepProgress(TX_CTHIS_(IConvertCallback) uint32_t bytes)
- * and a call through a vtable passes TX_CEDX after the object. */
+ * and a call through a vtable passes TX_CEDX after the object, or TX_CEDX_ONLY when the
+ * operation takes no arguments:
+ *     source->lpVtbl->SetStartTime(source, TX_CEDX 250);
+ *     source->lpVtbl->Open(source TX_CEDX_ONLY); */
 #pragma once
 
 #include <windows.h>
@@ -44,11 +47,13 @@
 #define TX_CTHIS(type) type *This, void *txEdx TX_UNUSED
 #define TX_CTHIS_(type) type *This, void *txEdx TX_UNUSED,
 #define TX_CEDX 0,
+#define TX_CEDX_ONLY , 0
 #else
 #define TX_CMETHOD
 #define TX_CTHIS(type) type* This
 #define TX_CTHIS_(type) type *This,
 #define TX_CEDX
+#define TX_CEDX_ONLY
 #endif
 
 /* GUIDs defined in the header: one shared copy per program in C and in C++. */

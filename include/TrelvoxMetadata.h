@@ -9,6 +9,148 @@
 
 #include "TrelvoxConvert.h"
 
+#ifndef __cplusplus
+/* The interfaces for C callers, slot by slot as in the C++ declarations below. */
+typedef struct IMetadataTag IMetadataTag;
+typedef struct IMetadataFrame IMetadataFrame;
+typedef struct IMetadataFrameText IMetadataFrameText;
+typedef struct IMetadataFrameURL IMetadataFrameURL;
+typedef struct IMetadataFrameUserText IMetadataFrameUserText;
+typedef struct IMetadataFrameUserURL IMetadataFrameUserURL;
+typedef struct IMetadataFrameComment IMetadataFrameComment;
+typedef struct IMetadataFramePicture IMetadataFramePicture;
+
+typedef struct IMetadataVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IMetadata* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IMetadata* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IMetadata* This);
+    unsigned(TX_CMETHOD* GetCapabilities)(TX_CTHIS(IMetadata));
+    HRESULT(TX_CMETHOD* GetTag)(TX_CTHIS_(IMetadata) IMetadataTag** tag);
+    HRESULT(TX_CMETHOD* SetTag)(TX_CTHIS_(IMetadata) IMetadataTag* tag);
+} IMetadataVtbl;
+struct IMetadata {
+    const IMetadataVtbl* lpVtbl;
+};
+static_assert(sizeof(IMetadataVtbl) == 6 * sizeof(void*), "IMetadata has six slots");
+
+typedef struct IMetadataTagVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IMetadataTag* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IMetadataTag* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IMetadataTag* This);
+    unsigned(TX_CMETHOD* GetFrameCount)(TX_CTHIS(IMetadataTag));
+    HRESULT(TX_CMETHOD* Reserved)(TX_CTHIS_(IMetadataTag) void* a, void* b, void* c);
+    HRESULT(TX_CMETHOD* GetFrame)(TX_CTHIS_(IMetadataTag) int frameId, REFIID iid, void** frame);
+    HRESULT(TX_CMETHOD* RemoveFrames)(TX_CTHIS_(IMetadataTag) int frameId);
+} IMetadataTagVtbl;
+struct IMetadataTag {
+    const IMetadataTagVtbl* lpVtbl;
+};
+static_assert(sizeof(IMetadataTagVtbl) == 7 * sizeof(void*), "IMetadataTag has seven slots");
+
+/* The twelve slots every frame kind starts with, This typed as the kind's own interface. */
+#define TX_METADATAFRAME_CSLOTS(type)                                                                        \
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(type * This, REFIID riid, void** object);                     \
+    ULONG(STDMETHODCALLTYPE* AddRef)(type * This);                                                           \
+    ULONG(STDMETHODCALLTYPE* Release)(type * This);                                                          \
+    void(TX_CMETHOD * AttachTo)(TX_CTHIS_(type) IMetadataTag * tag);                                         \
+    bool(TX_CMETHOD * IsReadOnly)(TX_CTHIS(type));                                                           \
+    int(TX_CMETHOD * Edit)(TX_CTHIS_(type) HWND parent);                                                     \
+    const char*(TX_CMETHOD * GetName)(TX_CTHIS(type));                                                       \
+    void(TX_CMETHOD * GetKind)(TX_CTHIS_(type) GUID * kind);                                                 \
+    int(TX_CMETHOD * GetFrameID)(TX_CTHIS(type));                                                            \
+    void(TX_CMETHOD * GetDisplayText)(TX_CTHIS_(type) wchar_t * buf, int size);                              \
+    bool(TX_CMETHOD * IsEqual)(TX_CTHIS_(type) IMetadataFrame * other);                                      \
+    void(TX_CMETHOD * CopyFrom)(TX_CTHIS_(type) IMetadataFrame * other);
+
+typedef struct IMetadataFrameVtbl {
+    TX_METADATAFRAME_CSLOTS(IMetadataFrame)
+} IMetadataFrameVtbl;
+struct IMetadataFrame {
+    const IMetadataFrameVtbl* lpVtbl;
+};
+static_assert(sizeof(IMetadataFrameVtbl) == 12 * sizeof(void*), "IMetadataFrame has 12 slots");
+
+typedef struct IMetadataFrameTextVtbl {
+    TX_METADATAFRAME_CSLOTS(IMetadataFrameText)
+    void(TX_CMETHOD* SetText)(TX_CTHIS_(IMetadataFrameText) const wchar_t* text);
+    void(TX_CMETHOD* GetText)(TX_CTHIS_(IMetadataFrameText) wchar_t* buf, int size);
+    void(TX_CMETHOD* SetDefaults)(TX_CTHIS(IMetadataFrameText));
+} IMetadataFrameTextVtbl;
+struct IMetadataFrameText {
+    const IMetadataFrameTextVtbl* lpVtbl;
+};
+static_assert(sizeof(IMetadataFrameTextVtbl) == 15 * sizeof(void*), "IMetadataFrameText has 15 slots");
+
+typedef struct IMetadataFrameURLVtbl {
+    TX_METADATAFRAME_CSLOTS(IMetadataFrameURL)
+    void(TX_CMETHOD* SetURL)(TX_CTHIS_(IMetadataFrameURL) const wchar_t* url);
+    void(TX_CMETHOD* GetURL)(TX_CTHIS_(IMetadataFrameURL) wchar_t* buf, int size);
+    void(TX_CMETHOD* SetDefaults)(TX_CTHIS(IMetadataFrameURL));
+} IMetadataFrameURLVtbl;
+struct IMetadataFrameURL {
+    const IMetadataFrameURLVtbl* lpVtbl;
+};
+static_assert(sizeof(IMetadataFrameURLVtbl) == 15 * sizeof(void*), "IMetadataFrameURL has 15 slots");
+
+typedef struct IMetadataFrameUserTextVtbl {
+    TX_METADATAFRAME_CSLOTS(IMetadataFrameUserText)
+    void(TX_CMETHOD* SetDescription)(TX_CTHIS_(IMetadataFrameUserText) const wchar_t* text);
+    void(TX_CMETHOD* GetDescription)(TX_CTHIS_(IMetadataFrameUserText) wchar_t* buf, int size);
+    void(TX_CMETHOD* SetText)(TX_CTHIS_(IMetadataFrameUserText) const wchar_t* text);
+    void(TX_CMETHOD* GetText)(TX_CTHIS_(IMetadataFrameUserText) wchar_t* buf, int size);
+    void(TX_CMETHOD* SetDefaults)(TX_CTHIS(IMetadataFrameUserText));
+} IMetadataFrameUserTextVtbl;
+struct IMetadataFrameUserText {
+    const IMetadataFrameUserTextVtbl* lpVtbl;
+};
+static_assert(sizeof(IMetadataFrameUserTextVtbl) == 17 * sizeof(void*),
+              "IMetadataFrameUserText has 17 slots");
+
+typedef struct IMetadataFrameUserURLVtbl {
+    TX_METADATAFRAME_CSLOTS(IMetadataFrameUserURL)
+    void(TX_CMETHOD* SetDescription)(TX_CTHIS_(IMetadataFrameUserURL) const wchar_t* text);
+    void(TX_CMETHOD* GetDescription)(TX_CTHIS_(IMetadataFrameUserURL) wchar_t* buf, int size);
+    void(TX_CMETHOD* SetURL)(TX_CTHIS_(IMetadataFrameUserURL) const wchar_t* url);
+    void(TX_CMETHOD* GetURL)(TX_CTHIS_(IMetadataFrameUserURL) wchar_t* buf, int size);
+    void(TX_CMETHOD* SetDefaults)(TX_CTHIS(IMetadataFrameUserURL));
+} IMetadataFrameUserURLVtbl;
+struct IMetadataFrameUserURL {
+    const IMetadataFrameUserURLVtbl* lpVtbl;
+};
+static_assert(sizeof(IMetadataFrameUserURLVtbl) == 17 * sizeof(void*), "IMetadataFrameUserURL has 17 slots");
+
+typedef struct IMetadataFrameCommentVtbl {
+    TX_METADATAFRAME_CSLOTS(IMetadataFrameComment)
+    void(TX_CMETHOD* SetDescription)(TX_CTHIS_(IMetadataFrameComment) const wchar_t* text);
+    void(TX_CMETHOD* GetDescription)(TX_CTHIS_(IMetadataFrameComment) wchar_t* buf, int size);
+    void(TX_CMETHOD* SetLanguage)(TX_CTHIS_(IMetadataFrameComment) const wchar_t* code);
+    void(TX_CMETHOD* GetLanguage)(TX_CTHIS_(IMetadataFrameComment) wchar_t* buf, int size);
+    void(TX_CMETHOD* SetText)(TX_CTHIS_(IMetadataFrameComment) const wchar_t* text);
+    void(TX_CMETHOD* GetText)(TX_CTHIS_(IMetadataFrameComment) wchar_t* buf, int size);
+    void(TX_CMETHOD* SetDefaults)(TX_CTHIS(IMetadataFrameComment));
+} IMetadataFrameCommentVtbl;
+struct IMetadataFrameComment {
+    const IMetadataFrameCommentVtbl* lpVtbl;
+};
+static_assert(sizeof(IMetadataFrameCommentVtbl) == 19 * sizeof(void*), "IMetadataFrameComment has 19 slots");
+
+typedef struct IMetadataFramePictureVtbl {
+    TX_METADATAFRAME_CSLOTS(IMetadataFramePicture)
+    void(TX_CMETHOD* SetMimeType)(TX_CTHIS_(IMetadataFramePicture) const wchar_t* type);
+    void(TX_CMETHOD* GetMimeType)(TX_CTHIS_(IMetadataFramePicture) wchar_t* buf, int size);
+    void(TX_CMETHOD* SetDescription)(TX_CTHIS_(IMetadataFramePicture) const wchar_t* text);
+    void(TX_CMETHOD* GetDescription)(TX_CTHIS_(IMetadataFramePicture) wchar_t* buf, int size);
+    void(TX_CMETHOD* ReservedA)(TX_CTHIS_(IMetadataFramePicture) void* a, void* b);
+    void(TX_CMETHOD* ReservedB)(TX_CTHIS_(IMetadataFramePicture) void* a, void* b);
+    void(TX_CMETHOD* SetPictureType)(TX_CTHIS_(IMetadataFramePicture) unsigned type);
+    unsigned(TX_CMETHOD* GetPictureType)(TX_CTHIS(IMetadataFramePicture));
+    void(TX_CMETHOD* SetDefaults)(TX_CTHIS(IMetadataFramePicture));
+} IMetadataFramePictureVtbl;
+struct IMetadataFramePicture {
+    const IMetadataFramePictureVtbl* lpVtbl;
+};
+static_assert(sizeof(IMetadataFramePictureVtbl) == 21 * sizeof(void*), "IMetadataFramePicture has 21 slots");
+#else
 struct IMetadataTag;
 
 // One file's tag container. Nothing touches the file until GetTag or SetTag.
@@ -102,35 +244,46 @@ struct IMetadataFramePicture : public IMetadataFrame {
     virtual unsigned TX_THISCALL GetPictureType() = 0;
     virtual void TX_THISCALL SetDefaults() = 0;
 };
+#endif
 
-inline constexpr GUID IID_IMetadata = {
-    0x29581bac, 0xedca, 0x4ca5, {0xbc, 0x33, 0x92, 0x26, 0x1a, 0x14, 0x9f, 0xfe}};
-inline constexpr GUID IID_IMetadataTag = {
-    0x988f0d3e, 0x1eb6, 0x4652, {0x81, 0xea, 0xfa, 0x6b, 0xd5, 0x95, 0x81, 0x1c}};
-inline constexpr GUID IID_IMetadataFrame = {
-    0x0e8f76a2, 0xc37d, 0x4f10, {0xa3, 0x7d, 0x9e, 0x1e, 0x25, 0xff, 0x34, 0x73}};
+TX_DEFINE_GUID(IID_IMetadata, 0x29581bac, 0xedca, 0x4ca5, 0xbc, 0x33, 0x92, 0x26, 0x1a, 0x14, 0x9f, 0xfe);
+TX_DEFINE_GUID(IID_IMetadataTag, 0x988f0d3e, 0x1eb6, 0x4652, 0x81, 0xea, 0xfa, 0x6b, 0xd5, 0x95, 0x81, 0x1c);
+TX_DEFINE_GUID(IID_IMetadataFrame, 0x0e8f76a2, 0xc37d, 0x4f10, 0xa3, 0x7d, 0x9e, 0x1e, 0x25, 0xff, 0x34,
+               0x73);
 
 // Each kind interface's IID is also the kind GUID that GetKind writes. The user-text and
 // comment kinds share one value; GetFrameID (TXXX 79, COMM 4) tells them apart.
-inline constexpr GUID GUID_MetadataFrameText = {
-    0xbc4f452c, 0xe9fb, 0x45c8, {0xa6, 0x45, 0x1e, 0xbb, 0xfb, 0x41, 0xac, 0x9a}};
-inline constexpr GUID GUID_MetadataFrameUserText = {
-    0x07e70fcf, 0xa417, 0x48a9, {0xbd, 0xb4, 0x34, 0xda, 0x5f, 0x3f, 0x16, 0x08}};
+TX_DEFINE_GUID(GUID_MetadataFrameText, 0xbc4f452c, 0xe9fb, 0x45c8, 0xa6, 0x45, 0x1e, 0xbb, 0xfb, 0x41, 0xac,
+               0x9a);
+TX_DEFINE_GUID(GUID_MetadataFrameUserText, 0x07e70fcf, 0xa417, 0x48a9, 0xbd, 0xb4, 0x34, 0xda, 0x5f, 0x3f,
+               0x16, 0x08);
+TX_DEFINE_GUID(GUID_MetadataFramePicture, 0x2da387d7, 0xa446, 0x4e67, 0xb3, 0x06, 0x02, 0xc5, 0xc3, 0x42,
+               0x3b, 0x67);
+TX_DEFINE_GUID(GUID_MetadataFrameURL, 0x9a7890db, 0x8046, 0x4a2f, 0x8f, 0x58, 0xad, 0xf1, 0x40, 0xa8, 0x36,
+               0x2c);
+TX_DEFINE_GUID(GUID_MetadataFrameUserURL, 0x483df92d, 0x4c00, 0x4d8a, 0xbc, 0x13, 0x01, 0xc9, 0xeb, 0x1a,
+               0x0d, 0xbf);
+#ifdef __cplusplus
 inline constexpr GUID GUID_MetadataFrameComment = GUID_MetadataFrameUserText;
-inline constexpr GUID GUID_MetadataFramePicture = {
-    0x2da387d7, 0xa446, 0x4e67, {0xb3, 0x06, 0x02, 0xc5, 0xc3, 0x42, 0x3b, 0x67}};
-inline constexpr GUID GUID_MetadataFrameURL = {
-    0x9a7890db, 0x8046, 0x4a2f, {0x8f, 0x58, 0xad, 0xf1, 0x40, 0xa8, 0x36, 0x2c}};
-inline constexpr GUID GUID_MetadataFrameUserURL = {
-    0x483df92d, 0x4c00, 0x4d8a, {0xbc, 0x13, 0x01, 0xc9, 0xeb, 0x1a, 0x0d, 0xbf}};
 inline constexpr GUID IID_IMetadataFrameText = GUID_MetadataFrameText;
 inline constexpr GUID IID_IMetadataFrameUserText = GUID_MetadataFrameUserText;
 inline constexpr GUID IID_IMetadataFrameComment = GUID_MetadataFrameComment;
 inline constexpr GUID IID_IMetadataFramePicture = GUID_MetadataFramePicture;
 inline constexpr GUID IID_IMetadataFrameURL = GUID_MetadataFrameURL;
 inline constexpr GUID IID_IMetadataFrameUserURL = GUID_MetadataFrameUserURL;
+#else
+#define GUID_MetadataFrameComment GUID_MetadataFrameUserText
+#define IID_IMetadataFrameText GUID_MetadataFrameText
+#define IID_IMetadataFrameUserText GUID_MetadataFrameUserText
+#define IID_IMetadataFrameComment GUID_MetadataFrameComment
+#define IID_IMetadataFramePicture GUID_MetadataFramePicture
+#define IID_IMetadataFrameURL GUID_MetadataFrameURL
+#define IID_IMetadataFrameUserURL GUID_MetadataFrameUserURL
+#endif
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 // Writes ".mp3\0.mp2\0...\0.flac\0\0" into buf (at least 58 bytes); returns 57.
 TX_API int __cdecl MetadataGetFormats(char* buf);
 // Chooses the container by the extension of path; *md receives one reference.
@@ -140,12 +293,14 @@ TX_API HRESULT __cdecl MetadataCreateMP3(const char* path, IMetadata** md);
 TX_API HRESULT __cdecl MetadataCreateTag(IMetadataTag** tag);
 // A new frame object owning a new frame of frameId until AttachTo.
 TX_API HRESULT __cdecl MetadataCreateFrame(int frameId, REFIID iid, void** frame);
-TX_API int __cdecl AutoTag();
+TX_API int __cdecl AutoTag(void);
 
 // The ID3v1 genre list, 80 names, each padded with spaces to 15 characters.
-TX_API int __cdecl GenreGetCount();
+TX_API int __cdecl GenreGetCount(void);
 // Static text owned by the library; null when index is 80 or more.
 TX_API const char* __cdecl GenreGet(unsigned index);
 // The index whose trimmed name equals name exactly, or -1.
 TX_API int __cdecl GenreToNum(const char* name);
+#ifdef __cplusplus
 }
+#endif

@@ -8,11 +8,11 @@
 // The positions run from 0 to the range; wParam carries the value of each message.
 #define TXSLIDER_CLASS "TXSlider"
 // Moves the thumb to wParam (clamped to 0..range) without notifying the parent.
-inline constexpr UINT TXSM_SETPOS = 0x0BD1;
+#define TXSM_SETPOS 0x0BD1
 // Returns the position.
-inline constexpr UINT TXSM_GETPOS = 0x0BD2;
+#define TXSM_GETPOS 0x0BD2
 // Sets the largest position; the thumb is not redrawn.
-inline constexpr UINT TXSM_SETRANGE = 0x0BD3;
+#define TXSM_SETRANGE 0x0BD3
 // The notification code in the high word of the WM_COMMAND the parent gets when the user
 // moved the thumb (the control's id in the low word, its window in lParam).
-inline constexpr WORD TXSN_MOVED = 0xF061;
+#define TXSN_MOVED 0xF061

@@ -6,7 +6,8 @@
 
 #include <math.h>
 
-typedef HRESULT(__cdecl* AudioConvertFn)(Object*, Object*, Callback*, const void*, double*, int32_t, int32_t);
+typedef HRESULT(__cdecl* AudioConvertFn)(IConvertSource*, IConvertDestination*, IConvertCallback*,
+                                         const ConvertOptions*, double*, int32_t, int32_t);
 
 enum { kRate = 44100, kSeconds = 3, kFrames = kRate * kSeconds, kBytes = kFrames * 4 };
 
@@ -47,26 +48,26 @@ static bool IsMp3Frame(const unsigned char* p) {
 static void Convert(HMODULE dll, const char* wave, const char* format, const char* output) {
     FormatOfFn formatOf = (FormatOfFn)ExportOf(dll, "ConvGetFormatOf");
     FormatByNameFn byName = (FormatByNameFn)ExportOf(dll, "ConvGetFormatByName");
-    CreateObjectFn createSource = (CreateObjectFn)ExportOf(dll, "ConvCreateSource");
-    CreateObjectFn createDest = (CreateObjectFn)ExportOf(dll, "ConvCreateDest");
+    CreateSourceFn createSource = (CreateSourceFn)ExportOf(dll, "ConvCreateSource");
+    CreateDestFn createDest = (CreateDestFn)ExportOf(dll, "ConvCreateDest");
     AudioConvertFn audioConvert = (AudioConvertFn)ExportOf(dll, "AudioConvert");
     if (g_failures)
         return;
     FormatRecord sourceRow, destRow;
     CHECK_EQ(S_OK, formatOf(&sourceRow, wave));
     CHECK_EQ(S_OK, byName(&destRow, format));
-    Object* source = NULL;
-    Object* dest = NULL;
+    IConvertSource* source = NULL;
+    IConvertDestination* dest = NULL;
     CHECK_EQ(S_OK, createSource(&sourceRow, &source));
     CHECK_EQ(S_OK, createDest(&destRow, &dest));
     if (!source || !dest)
         return;
-    CHECK(SRC(source)->SetFileName(source, wave));
-    CHECK(DST(dest)->SetFileName(dest, output));
+    CHECK(source->lpVtbl->SetFileName(source, TX_CEDX wave));
+    CHECK(dest->lpVtbl->SetFileName(dest, TX_CEDX output));
 
     Callback cb;
     CallbackInit(&cb);
-    CHECK_EQ(S_OK, audioConvert(source, dest, &cb, NULL, NULL, -1, -1));
+    CHECK_EQ(S_OK, audioConvert(source, dest, &cb.base, NULL, TX_NORMALIZE_OFF, -1, -1));
     if (cb.errors)
         printf("%s: %d errors reported, the last: %s", format, cb.errors, cb.lastError);
     CHECK_EQ(0, cb.errors);
@@ -76,8 +77,8 @@ static void Convert(HMODULE dll, const char* wave, const char* format, const cha
     CHECK_EQ(kBytes, cb.progressStepped);
     CHECK_EQ(kBytes, cb.progressPos);
     CHECK(cb.cancelQueries > 0);
-    CHECK_EQ(0, DST(dest)->Release(dest));
-    CHECK_EQ(0, SRC(source)->Release(source));
+    CHECK_EQ(0, dest->lpVtbl->Release(dest));
+    CHECK_EQ(0, source->lpVtbl->Release(source));
 }
 
 int main(void) {

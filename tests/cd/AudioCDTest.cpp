@@ -4,6 +4,7 @@
 #include "AudioCD.h"
 #include "AudioCDDevices.h"
 #include "CdEngine.h"
+#include "ComPtr.h"
 #include "DiscFixture.h"
 #include "FakePassThroughPort.h"
 #include "Handles.h"
@@ -16,17 +17,12 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <memory>
-
 namespace {
 
 using cdtest::DiscFixture;
 using cdtest::DiscSpec;
 
-struct Releaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <class T> using Ref = std::unique_ptr<T, Releaser>;
+template <class T> using Ref = trelvox::ComPtr<T>;
 
 Ref<cdrip::IAudioCDDevices> Devices() {
     cdrip::IAudioCDDevices* devices = nullptr;
@@ -38,11 +34,6 @@ Ref<CAudioCD> Disc(cdrip::IAudioCDDevices* devices, int index) {
     cdrip::IAudioCD* cd = nullptr;
     EXPECT_EQ(S_OK, devices->GetCD(index, &cd)) << "drive " << index;
     return Ref<CAudioCD>(static_cast<CAudioCD*>(cd));
-}
-
-ULONG RefCount(IUnknown* object) {
-    object->AddRef();
-    return object->Release();
 }
 
 // Track objects' records, as "number:start+length" words.
@@ -372,32 +363,19 @@ TEST_F(AudioCDTest, OneListPerProcessAndTheDiscListCountInterplay) {
     auto first = Devices();
     auto second = Devices();
     EXPECT_EQ(first.get(), second.get());
-    EXPECT_EQ(2u, RefCount(first.get()));
+    EXPECT_EQ(2u, txtest::RefCount(first.get()));
     second.reset();
     {
         auto cd = Disc(first.get(), 0);
-        EXPECT_EQ(2u, RefCount(first.get())) << "a referenced disc holds the list";
+        EXPECT_EQ(2u, txtest::RefCount(first.get())) << "a referenced disc holds the list";
         cdrip::IAudioCD* again = nullptr;
         EXPECT_EQ(S_OK, first->GetCD(0, &again));
-        EXPECT_EQ(2u, RefCount(first.get())) << "only the disc's first reference counts on the list";
+        EXPECT_EQ(2u, txtest::RefCount(first.get())) << "only the disc's first reference counts on the list";
         again->Release();
-
-        cdrip::ICDDBQuery* query = nullptr;
-        ASSERT_EQ(S_OK, cd->QueryInterface(cdrip::IID_ICDDBQuery, reinterpret_cast<void**>(&query)));
-        EXPECT_NE(static_cast<void*>(query), static_cast<void*>(cd.get()));
-        cdrip::IAudioCD* back = nullptr;
-        EXPECT_EQ(S_OK, query->QueryInterface(cdrip::IID_IAudioCD, reinterpret_cast<void**>(&back)));
-        EXPECT_EQ(static_cast<cdrip::IAudioCD*>(cd.get()), back);
-        EXPECT_EQ(0, query->GetMatchCount());
-        back->Release();
-        query->Release();
-        EXPECT_EQ(E_INVALIDARG, cd->StartLookup(nullptr));
-        EXPECT_EQ(E_INVALIDARG, cd->StartSubmit(nullptr));
-        EXPECT_EQ(E_NOTIMPL, cd->RecordDisc(1, nullptr, nullptr));
         EXPECT_TRUE(cd->SetTitle("Marked"));
 
         // The caller's last reference goes; the disc still holds the list.
-        cdrip::IAudioCDDevices* raw = first.release();
+        cdrip::IAudioCDDevices* raw = first.detach();
         EXPECT_EQ(1u, raw->Release());
     }
     // Everything released: a new list with a new disc object.
@@ -428,10 +406,6 @@ TEST_F(AudioCDTest, TrackObjectsAcrossRefreshTocAndFromCdaFiles) {
     EXPECT_EQ(S_OK, third->GetLengthMsf(&m, &s, nullptr));
     EXPECT_EQ(S_OK, third->GetLengthMsf(nullptr, nullptr, &f));
     EXPECT_EQ("1:0:67", std::to_string(m) + ":" + std::to_string(s) + ":" + std::to_string(f));
-    cdrip::IAudioCD* owner = nullptr;
-    EXPECT_EQ(S_OK, second->GetAudioCD(&owner));
-    EXPECT_EQ(static_cast<cdrip::IAudioCD*>(cd.get()), owner);
-    owner->Release();
     EXPECT_EQ(E_INVALIDARG, second->GetTrackRecord(nullptr));
 
     // The same disc again: every track object stays bound.
@@ -456,6 +430,7 @@ TEST_F(AudioCDTest, TrackObjectsAcrossRefreshTocAndFromCdaFiles) {
     EXPECT_EQ(S_OK, first->GetTrackRecord(&record));
     EXPECT_EQ(E_FAIL, second->GetTrackRecord(&record));
     EXPECT_EQ(E_FAIL, second->GetLengthMsf(&m, &s, &f));
+    cdrip::IAudioCD* owner = nullptr;
     EXPECT_EQ(E_FAIL, third->GetAudioCD(&owner));
     EXPECT_EQ(E_FAIL, fromCda->GetTrackRecord(&record));
     EXPECT_EQ(S_OK, third->DetachFromCD()) << "detaching twice is harmless";
@@ -466,7 +441,8 @@ TEST_F(AudioCDTest, TrackObjectsAcrossRefreshTocAndFromCdaFiles) {
     EXPECT_EQ(E_INVALIDARG, cd->GetTrackFromCda("", &fromCda));
 }
 
-TEST_F(AudioCDTest, DiscInformationGettersAndSetters) {
+// Every field's round trip is CDInterfaces.c's; here the defaults, clearing and the refresh.
+TEST_F(AudioCDTest, DiscInformationDefaultsAndRefresh) {
     DiscFixture disc(m_dir.path(), cdtest::AudioDisc({100, 100}));
     m_bench.Set(0, 0, 0, disc.CuePath());
     auto devices = Devices();
@@ -479,27 +455,12 @@ TEST_F(AudioCDTest, DiscInformationGettersAndSetters) {
     EXPECT_TRUE(cd->GetYear(&year));
     EXPECT_EQ(-1, year);
 
-    EXPECT_TRUE(cd->SetTitle("A Long Album Title"));
-    EXPECT_TRUE(cd->GetTitle(text, 5));
-    EXPECT_STREQ("A Lo", text);
     EXPECT_TRUE(cd->SetArtist("Band"));
-    EXPECT_TRUE(cd->GetArtist(text, sizeof(text)));
-    EXPECT_STREQ("Band", text);
-    EXPECT_TRUE(cd->SetGenre("Rock"));
-    EXPECT_TRUE(cd->GetGenre(text, sizeof(text)));
-    EXPECT_STREQ("Rock", text);
+    EXPECT_TRUE(cd->SetYear(1999));
+    EXPECT_TRUE(cd->SetTrackTitle(1, "Second"));
     EXPECT_TRUE(cd->SetCategory("rock"));
     EXPECT_TRUE(cd->SetCategory(nullptr));
     EXPECT_FALSE(cd->GetCategory(text, sizeof(text)));
-    EXPECT_TRUE(cd->SetYear(1999));
-    EXPECT_TRUE(cd->GetYear(&year));
-    EXPECT_EQ(1999, year);
-    EXPECT_TRUE(cd->SetTrackTitle(1, "Second"));
-    EXPECT_TRUE(cd->GetTrackTitle(1, text, sizeof(text)));
-    EXPECT_STREQ("Second", text);
-    EXPECT_TRUE(cd->SetTrackExtra(0, "Live"));
-    EXPECT_TRUE(cd->GetTrackExtra(0, text, sizeof(text)));
-    EXPECT_STREQ("Live", text);
     EXPECT_FALSE(cd->GetTrackExtra(1, text, sizeof(text)));
     EXPECT_FALSE(cd->SetTrackTitle(2, "None"));
     EXPECT_FALSE(cd->GetTrackTitle(2, text, sizeof(text)));

@@ -1,5 +1,6 @@
 #include "CDAFile.h"
 #include "TestSupport.h"
+#include "WavTestFiles.h"
 
 #include <string.h>
 
@@ -17,17 +18,10 @@ cdrip::TrackRecord Record() {
     return record;
 }
 
-std::string Le32(uint32_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 4);
-}
-
-std::string Chunk(const std::string& id, const std::string& body) {
-    return id + Le32(static_cast<uint32_t>(body.size())) + body +
-           (body.size() & 1 ? std::string(1, '\0') : "");
-}
+using wavtest::Chunk;
 
 std::string Form(const std::string& type, const std::string& chunks) {
-    return "RIFF" + Le32(static_cast<uint32_t>(4 + chunks.size())) + type + chunks;
+    return Chunk("RIFF", type + chunks);
 }
 
 std::string RecordBytes(const cdrip::TrackRecord& record) {

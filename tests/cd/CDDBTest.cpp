@@ -560,15 +560,14 @@ TEST_F(CDDB, TheDiscObjectOfADrive) {
     cd->GetYear(&year);
     EXPECT_EQ(2005, year);
 
+    // The match list is LookupRoundTripAndQueryInterface's; here the disc's interface reads
+    // into the disc.
     ICDDBQuery* query = nullptr;
     ASSERT_EQ(S_OK, cd->QueryInterface(IID_ICDDBQuery, reinterpret_cast<void**>(&query)));
     EXPECT_EQ(0, query->QueryCDDB());
-    EXPECT_EQ(200, query->GetQueryStatus());
-    ASSERT_EQ(1, query->GetMatchCount());
     char artist[81], title[81];
     EXPECT_EQ(S_OK, query->GetMatchText(0, artist, title));
     EXPECT_STREQ("Bench Artist", artist);
-    EXPECT_EQ(E_INVALIDARG, query->GetMatchText(1, artist, title));
     cd->SetTrackTitle(0, "Edited");
     EXPECT_EQ(0, query->ReadMatch(0));
     EXPECT_EQ("Opening", text([&](char* b, int n) { cd->GetTrackTitle(0, b, n); }));

@@ -204,7 +204,7 @@ TEST(Playback, EndsOnEveryPathWithOneOnFinished) {
     }
 }
 
-// Event sounds go to the same device; a sound whose file is gone plays nothing.
+// Event sounds go to the same device (the sounds that cannot play are LibraryEntryTest's).
 TEST(Playback, EventSounds) {
     InitTX(nullptr);
     txtest::TempDir dir;
@@ -219,9 +219,5 @@ TEST(Playback, EventSounds) {
     Sleep(500);
     EXPECT_TRUE(PlayEventSound(nullptr));
     ExpectSinkHolds(pcm);
-
-    DeleteFileA(path.c_str());
-    EXPECT_FALSE(PlayEventSound("TxPlaybackTest"));
-    EXPECT_FALSE(PlayEventSound("TxNoSuchEvent"));
     PutProfileString("Sounds", "TxPlaybackTest", nullptr);
 }

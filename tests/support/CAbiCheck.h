@@ -1,15 +1,9 @@
-/* Shared by the plain-C ABI tests: the calling convention of the interfaces' own operations,
- * and checks that print the expected and actual values with the line. */
+/* Shared by the plain-C ABI tests: checks that print the expected and actual values with the
+ * line. */
 #pragma once
 
 #include <stdio.h>
 #include <string.h>
-
-#if defined(__i386__)
-#define THISCALL __attribute__((thiscall))
-#else
-#define THISCALL /* one calling convention on 64-bit Windows */
-#endif
 
 static int g_failures;
 static int g_checks;

@@ -1,34 +1,10 @@
-/* ISampleReader and ISourceInfo as an MSVC-built caller sees them: plain C, vtables declared
- * slot by slot, on a Wave file written here and read through both media sources. */
+/* ISampleReader and ISourceInfo as an MSVC-built caller sees them: plain C through the public
+ * headers' vtable records, on a Wave file written here and read through both media sources. */
+#include <TrelvoxWinMedia.h>
+
 #include "CConvert.h"
 
 #include <objbase.h>
-
-typedef struct {
-    HRESULT(__stdcall* QueryInterface)(Object*, const IID*, void**);
-    ULONG(__stdcall* AddRef)(Object*);
-    ULONG(__stdcall* Release)(Object*);
-    bool(THISCALL* SetPosition)(Object*, DWORD);
-    WORD(THISCALL* GetFrameSize)(Object*);
-    bool(THISCALL* GetFrameCount)(Object*, DWORD*);
-    DWORD(THISCALL* ReadFrames)(Object*, DWORD, void*);
-} ReaderVtbl;
-
-typedef struct {
-    HRESULT(__stdcall* QueryInterface)(Object*, const IID*, void**);
-    ULONG(__stdcall* AddRef)(Object*);
-    ULONG(__stdcall* Release)(Object*);
-    bool(THISCALL* GetBitrate)(Object*, DWORD*);
-} InfoVtbl;
-
-static const GUID kIID_ISampleReader = {
-    0xD171DBC1, 0x0A6D, 0x11D4, {0x92, 0x50, 0xFF, 0xFF, 0x48, 0xEF, 0x14, 0xD8}};
-static const GUID kIID_ISourceInfo = {
-    0xD171DBF5, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
-static const GUID kCLSID_WMAConvSource = {
-    0xD171DBC4, 0x0A6D, 0x11D4, {0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8}};
-static const GUID kCLSID_DirectShowConvSource = {
-    0xB0E6CE5A, 0xCD47, 0x4384, {0xFF, 0xFF, 0xE1, 0xA2, 0xC5, 0x52, 0xED, 0x90}};
 
 enum { kFrames = 22050 }; /* half a second of 16-bit stereo at 44100 Hz */
 
@@ -69,47 +45,46 @@ static void TestReader(HMODULE dll, const char* path, const GUID* clsid, bool ha
     FormatRecord row;
     CHECK_EQ(S_OK, ((FormatOfFn)ExportOf(dll, "ConvGetFormatOf"))(&row, path));
     row.sourceClsid = clsid;
-    Object* source = NULL;
-    CHECK_EQ(S_OK, ((CreateObjectFn)ExportOf(dll, "ConvCreateSource"))(&row, &source));
+    IConvertSource* source = NULL;
+    CHECK_EQ(S_OK, ((CreateSourceFn)ExportOf(dll, "ConvCreateSource"))(&row, &source));
     if (!source)
         return;
-    const SourceVtbl* src = SRC(source);
-    CHECK(src->SetFileName(source, path));
-    Object* reader = NULL;
-    CHECK_EQ(S_OK, src->QueryInterface(source, &kIID_ISampleReader, (void**)&reader));
-    const ReaderVtbl* rd = (const ReaderVtbl*)reader->vtbl;
-    CHECK_EQ(0, rd->GetFrameSize(reader));
-    CHECK(src->Open(source));
-    CHECK_EQ(4, rd->GetFrameSize(reader));
+    CHECK(source->lpVtbl->SetFileName(source, TX_CEDX path));
+    ISampleReader* reader = NULL;
+    CHECK_EQ(S_OK, source->lpVtbl->QueryInterface(source, &IID_ISampleReader, (void**)&reader));
+    const ISampleReaderVtbl* rd = reader->lpVtbl;
+    CHECK_EQ(0, rd->GetFrameSize(reader TX_CEDX_ONLY));
+    CHECK(source->lpVtbl->Open(source TX_CEDX_ONLY));
+    CHECK_EQ(4, rd->GetFrameSize(reader TX_CEDX_ONLY));
     DWORD frames = 0;
-    CHECK(rd->GetFrameCount(reader, &frames));
+    CHECK(rd->GetFrameCount(reader, TX_CEDX & frames));
     CHECK_EQ(kFrames, frames);
 
     static int16_t buffer[2 * kFrames];
-    CHECK_EQ(100, rd->ReadFrames(reader, 100, buffer));
+    CHECK_EQ(100, rd->ReadFrames(reader, TX_CEDX 100, buffer));
     CHECK(FramesFrom(buffer, 0, 100));
-    CHECK_EQ(50, rd->ReadFrames(reader, 50, buffer));
+    CHECK_EQ(50, rd->ReadFrames(reader, TX_CEDX 50, buffer));
     CHECK(FramesFrom(buffer, 100, 50));
-    CHECK(rd->SetPosition(reader, 11025));
-    CHECK_EQ(kFrames - 11025, rd->ReadFrames(reader, kFrames, buffer));
+    CHECK(rd->SetPosition(reader, TX_CEDX 11025));
+    CHECK_EQ(kFrames - 11025, rd->ReadFrames(reader, TX_CEDX kFrames, buffer));
     CHECK(FramesFrom(buffer, 11025, kFrames - 11025));
-    CHECK_EQ(0, rd->ReadFrames(reader, 10, buffer));
+    CHECK_EQ(0, rd->ReadFrames(reader, TX_CEDX 10, buffer));
 
-    Object* info = NULL;
-    HRESULT hr = src->QueryInterface(source, &kIID_ISourceInfo, (void**)&info);
+    ISourceInfo* info = NULL;
+    HRESULT hr = source->lpVtbl->QueryInterface(source, &IID_ISourceInfo, (void**)&info);
     CHECK_EQ(hasInfo ? S_OK : E_NOINTERFACE, hr);
     if (info) {
         DWORD bps = 0;
         /* Wine's runtime does not know stream bit rates; either way the reader's life ends. */
-        bool known = ((const InfoVtbl*)info->vtbl)->GetBitrate(info, &bps);
+        bool known = info->lpVtbl->GetBitrate(info, TX_CEDX & bps);
         CHECK(!known || bps == 44100 * 32);
-        CHECK_EQ(0, rd->ReadFrames(reader, 10, buffer));
-        CHECK(!rd->SetPosition(reader, 0));
-        CHECK_EQ(2, ((const InfoVtbl*)info->vtbl)->Release(info));
+        CHECK_EQ(0, rd->ReadFrames(reader, TX_CEDX 10, buffer));
+        CHECK(!rd->SetPosition(reader, TX_CEDX 0));
+        CHECK_EQ(2, info->lpVtbl->Release(info));
     }
-    CHECK(src->Close(source));
+    CHECK(source->lpVtbl->Close(source TX_CEDX_ONLY));
     CHECK_EQ(1, rd->Release(reader));
-    CHECK_EQ(0, src->Release(source));
+    CHECK_EQ(0, source->lpVtbl->Release(source));
 }
 
 int main(void) {
@@ -122,8 +97,8 @@ int main(void) {
     strcat(path, ".wav");
     CHECK(WriteWave(path));
     if (dll) {
-        TestReader(dll, path, &kCLSID_DirectShowConvSource, false);
-        TestReader(dll, path, &kCLSID_WMAConvSource, true);
+        TestReader(dll, path, &CLSID_DirectShowConvSource, false);
+        TestReader(dll, path, &CLSID_WMAConvSource, true);
     }
     DeleteFileA(path);
     path[strlen(path) - 4] = '\0';
