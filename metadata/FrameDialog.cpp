@@ -27,16 +27,16 @@ int FrameDialog::RunDialog(HWND parent, int dialogId) {
     return static_cast<int>(result);
 }
 
-bool FrameDialog::OnCommand(int, int) {
-    return false;
+bool FrameDialog::OnCommand(int id, int code) {
+    if (id != IDC_FRAME_OPEN_URL || code != BN_CLICKED)
+        return false;
+    OpenURL(ItemText(IDC_FRAME_TEXT));
+    return true;
 }
 
 std::wstring FrameDialog::ItemText(int id) const {
     wchar_t text[kMaxFieldText + 1] = L"";
-    if (id == 0)
-        GetWindowTextW(m_window, text, kMaxFieldText + 1);
-    else
-        GetDlgItemTextW(m_window, id, text, kMaxFieldText + 1);
+    GetDlgItemTextW(m_window, id, text, kMaxFieldText + 1);
     return text;
 }
 
@@ -78,15 +78,6 @@ bool FrameDialog::Check(const std::string& message, UINT icon) const {
 
 int FrameDialog::AddComboText(HWND combo, const std::wstring& text) {
     return static_cast<int>(SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
-}
-
-std::wstring FrameDialog::ComboText(HWND combo, int index) {
-    LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, index, 0);
-    if (length == CB_ERR)
-        return std::wstring();
-    std::vector<wchar_t> text(static_cast<size_t>(length) + 1);
-    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    return text.data();
 }
 
 std::wstring FrameDialog::ListText(HWND list, int index) {

@@ -26,12 +26,13 @@ protected:
     // OK was pressed: runs the checks (showing the message of the first that fails) and
     // stores the fields into the frame. False keeps the dialog open and the frame unchanged.
     virtual bool OnOK() = 0;
-    // Any other command from a control; true when handled.
+    // Any other command from a control; true when handled. Handles "&Open URL..." of the
+    // two URL dialogs.
     virtual bool OnCommand(int id, int code);
 
     HWND Window() const { return m_window; }
     HWND Item(int id) const { return GetDlgItem(m_window, id); }
-    // The text of a control (or of the dialog for id 0), at most kMaxFieldText characters.
+    // The text of a control, at most kMaxFieldText characters.
     std::wstring ItemText(int id) const;
     void SetItemText(int id, const std::wstring& text) const;
     // The dialog's caption becomes the frame's name.
@@ -39,8 +40,6 @@ protected:
     // The text and URL dialogs: the label above the field names the frame, the one below
     // explains it.
     void ShowFrameLabels(const char* frameName, int frameId) const;
-    // "&Open URL...": the URL check, then the shell opens url; the frame is not involved.
-    void OpenURL(const std::wstring& url) const;
 
     // Shows message, if there is one, as a message box owned by the dialog; true when it
     // was empty. The caption is always the product name.
@@ -48,7 +47,6 @@ protected:
 
     // Drop-down lists and list boxes hold wide texts.
     static int AddComboText(HWND combo, const std::wstring& text);
-    static std::wstring ComboText(HWND combo, int index);
     static std::wstring ListText(HWND list, int index);
 
     static constexpr int kMaxFieldText = 1024;
@@ -56,6 +54,8 @@ protected:
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool HandleMessage(UINT message, WPARAM wParam);
+    // "&Open URL...": the URL check, then the shell opens url; the frame is not involved.
+    void OpenURL(const std::wstring& url) const;
     void CenterOverOwner() const;
 
     HWND m_window = nullptr; // while the dialog is shown

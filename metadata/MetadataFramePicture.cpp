@@ -29,6 +29,19 @@ std::string ContentTypeOf(const char* path) {
     return type;
 }
 
+// Asks for a file with the open or the save dialog; false when the user cancelled.
+bool AskForFile(HWND owner, bool save, const char* filter, char (&path)[MAX_PATH]) {
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    dialog.Flags |= save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST;
+    return save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
+}
+
 bool ReadWholeFile(const char* path, std::vector<uint8_t>& data) {
     trelvox::UniqueFile file(fopen(path, "rb"));
     if (!file || fseek(file.get(), 0, SEEK_END) != 0)
@@ -77,14 +90,8 @@ void CMetadataFramePicture::ShowDataSize() {
 
 void CMetadataFramePicture::LoadPicture() {
     char path[MAX_PATH] = "";
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = Window();
-    dialog.lpstrFilter = "JPEG files (.jpg)\0*.jpg;*.jpeg\0PNG files (.png)\0*.png\0All files (*.*)\0*.*\0";
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&dialog))
+    if (!AskForFile(Window(), false,
+                    "JPEG files (.jpg)\0*.jpg;*.jpeg\0PNG files (.png)\0*.png\0All files (*.*)\0*.*\0", path))
         return;
     std::string type = ContentTypeOf(path);
     if (type.empty()) {
@@ -108,14 +115,7 @@ void CMetadataFramePicture::LoadPicture() {
 
 void CMetadataFramePicture::SavePicture() {
     char path[MAX_PATH] = "";
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = Window();
-    dialog.lpstrFilter = "JPEG files (.jpg)\0*.jpg\0";
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameA(&dialog))
+    if (!AskForFile(Window(), true, "JPEG files (.jpg)\0*.jpg\0", path))
         return;
     trelvox::UniqueFile file(fopen(path, "wb"));
     if (!file || fwrite(m_data.data(), 1, m_data.size(), file.get()) != m_data.size())

@@ -21,10 +21,3 @@ bool CMetadataFrameURL::OnOK() {
     SetURL(m_url.c_str());
     return true;
 }
-
-bool CMetadataFrameURL::OnCommand(int id, int code) {
-    if (id != IDC_FRAME_OPEN_URL || code != BN_CLICKED)
-        return false;
-    OpenURL(ItemText(IDC_FRAME_TEXT));
-    return true;
-}

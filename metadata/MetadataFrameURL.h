@@ -26,7 +26,6 @@ protected:
 private:
     void OnInitDialog() override;
     bool OnOK() override;
-    bool OnCommand(int id, int code) override;
 
     std::wstring m_url; // the dialog's field
 };

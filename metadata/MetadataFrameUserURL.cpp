@@ -26,10 +26,3 @@ bool CMetadataFrameUserURL::OnOK() {
     SetDescription(m_description.c_str());
     return true;
 }
-
-bool CMetadataFrameUserURL::OnCommand(int id, int code) {
-    if (id != IDC_FRAME_OPEN_URL || code != BN_CLICKED)
-        return false;
-    OpenURL(ItemText(IDC_FRAME_TEXT));
-    return true;
-}
