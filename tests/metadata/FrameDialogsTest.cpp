@@ -9,6 +9,7 @@
 #include "TrelvoxMetadata.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,8 @@ std::string Read(const std::function<void(wchar_t*, int)>& get) {
     return narrow;
 }
 
-Dialog* Open(IMetadataFrame* frame, HWND parent = nullptr) {
-    return new Dialog([frame, parent] { return frame->Edit(parent); });
+std::unique_ptr<Dialog> Open(IMetadataFrame* frame) {
+    return std::make_unique<Dialog>([frame] { return frame->Edit(nullptr); });
 }
 
 // Presses OK in a dialog whose check must fail: the message it showed, with the dialog still
@@ -74,7 +75,7 @@ TEST(FrameDialogs, TextDialogRunsTheFramesCheck) {
     for (const Case& c : cases) {
         auto frame = NewFrame<IMetadataFrameText>(c.frameId, IID_IMetadataFrameText);
         frame->SetText(L"kept");
-        std::unique_ptr<Dialog> dialog(Open(frame.get()));
+        auto dialog = Open(frame.get());
         ASSERT_TRUE(dialog->window()) << c.frameId;
         dialog->SetText(IDC_FRAME_TEXT, c.typed);
         EXPECT_EQ(RejectedOK(*dialog), kBox + c.message) << c.frameId << " " << c.typed;
@@ -117,7 +118,7 @@ TEST(FrameDialogs, URLAndUserTextDialogs) {
     auto url = NewFrame<IMetadataFrameURL>(87, IID_IMetadataFrameURL);
     url->SetURL(L"http://example.com/artist");
     {
-        std::unique_ptr<Dialog> dialog(Open(url.get()));
+        auto dialog = Open(url.get());
         ASSERT_TRUE(dialog->window());
         EXPECT_EQ(dialog->Text(0), "Edit URL");
         EXPECT_EQ(dialog->Text(IDC_FRAME_LABEL), std::string(url->GetName()) + ":");
@@ -133,7 +134,7 @@ TEST(FrameDialogs, URLAndUserTextDialogs) {
 
     auto userURL = NewFrame<IMetadataFrameUserURL>(92, IID_IMetadataFrameUserURL);
     {
-        std::unique_ptr<Dialog> dialog(Open(userURL.get()));
+        auto dialog = Open(userURL.get());
         ASSERT_TRUE(dialog->window());
         EXPECT_EQ(dialog->Text(0), userURL->GetName());
         EXPECT_EQ(RejectedOK(*dialog), kBox + "Please enter a valid URL.");
@@ -143,7 +144,7 @@ TEST(FrameDialogs, URLAndUserTextDialogs) {
     }
     EXPECT_EQ(Read([&](wchar_t* b, int n) { userURL->GetURL(b, n); }), "");
     {
-        std::unique_ptr<Dialog> dialog(Open(userURL.get()));
+        auto dialog = Open(userURL.get());
         ASSERT_TRUE(dialog->window());
         dialog->SetText(IDC_FRAME_TEXT, "http://example.com/");
         dialog->SetText(IDC_FRAME_DESCRIPTION, "home");
@@ -156,7 +157,7 @@ TEST(FrameDialogs, URLAndUserTextDialogs) {
     userText->SetDescription(L"mood");
     userText->SetText(L"calm");
     for (int button : {IDCANCEL, IDOK}) {
-        std::unique_ptr<Dialog> dialog(Open(userText.get()));
+        auto dialog = Open(userText.get());
         ASSERT_TRUE(dialog->window());
         EXPECT_EQ(dialog->Text(0), userText->GetName());
         EXPECT_EQ(dialog->Text(IDC_FRAME_DESCRIPTION), "mood");
@@ -174,7 +175,7 @@ TEST(FrameDialogs, LanguageAndCommentDialogs) {
     auto language = NewFrame<IMetadataFrameText>(50, IID_IMetadataFrameText);
     language->SetText(L"enu");
     {
-        std::unique_ptr<Dialog> dialog(Open(language.get()));
+        auto dialog = Open(language.get());
         ASSERT_TRUE(dialog->window());
         printf("language dialog on screen and filled after %.1f ms, %d languages\n", dialog->msToVisible,
                int(dialog->Send(IDC_FRAME_LANGUAGE, CB_GETCOUNT)));
@@ -186,7 +187,7 @@ TEST(FrameDialogs, LanguageAndCommentDialogs) {
     }
     EXPECT_EQ(Read([&](wchar_t* b, int n) { language->GetText(b, n); }), "enu");
     {
-        std::unique_ptr<Dialog> dialog(Open(language.get()));
+        auto dialog = Open(language.get());
         ASSERT_TRUE(dialog->window());
         dialog->Select(IDC_FRAME_LANGUAGE, Language(*dialog, "French (France)"));
         EXPECT_EQ(dialog->Close(IDOK), IDOK);
@@ -197,7 +198,7 @@ TEST(FrameDialogs, LanguageAndCommentDialogs) {
     comment->SetLanguage(L"enu");
     comment->SetDescription(L"note");
     {
-        std::unique_ptr<Dialog> dialog(Open(comment.get()));
+        auto dialog = Open(comment.get());
         ASSERT_TRUE(dialog->window());
         EXPECT_EQ(dialog->Text(0), comment->GetName());
         EXPECT_EQ(dialog->Text(IDC_FRAME_DESCRIPTION), "note");
@@ -208,7 +209,7 @@ TEST(FrameDialogs, LanguageAndCommentDialogs) {
     }
     EXPECT_EQ(Read([&](wchar_t* b, int n) { comment->GetDescription(b, n); }), "note");
     {
-        std::unique_ptr<Dialog> dialog(Open(comment.get()));
+        auto dialog = Open(comment.get());
         ASSERT_TRUE(dialog->window());
         dialog->Select(IDC_FRAME_LANGUAGE, Language(*dialog, "French (France)"));
         dialog->SetText(IDC_FRAME_TEXT, "first line\r\nsecond line");
@@ -222,7 +223,7 @@ TEST(FrameDialogs, GenreDialogEditsTheList) {
     auto genre = NewFrame<IMetadataFrameText>(32, IID_IMetadataFrameText);
     genre->SetText(L"(17)(6)");
     {
-        std::unique_ptr<Dialog> dialog(Open(genre.get()));
+        auto dialog = Open(genre.get());
         ASSERT_TRUE(dialog->window());
         EXPECT_EQ(dialog->Text(0), "Content Type / Genre");
         Entries names = dialog->Entries(IDC_GENRE_NAME);
@@ -243,7 +244,7 @@ TEST(FrameDialogs, GenreDialogEditsTheList) {
     }
     EXPECT_EQ(Read([&](wchar_t* b, int n) { genre->GetText(b, n); }), "(17)(6)");
     {
-        std::unique_ptr<Dialog> dialog(Open(genre.get()));
+        auto dialog = Open(genre.get());
         ASSERT_TRUE(dialog->window());
         dialog->SetText(IDC_GENRE_NAME, "Britpop");
         dialog->Click(IDC_GENRE_ADD);
@@ -300,7 +301,7 @@ TEST(FrameDialogs, PictureDialogLoadsChecksAndSaves) {
     auto picture = NewFrame<IMetadataFramePicture>(2, IID_IMetadataFramePicture);
     picture->SetPictureType(3);
     {
-        std::unique_ptr<Dialog> dialog(Open(picture.get()));
+        auto dialog = Open(picture.get());
         ASSERT_TRUE(dialog->window());
         EXPECT_EQ(dialog->Text(0), picture->GetName());
         Entries types = dialog->Entries(IDC_PICTURE_TYPE);
@@ -334,7 +335,7 @@ TEST(FrameDialogs, PictureDialogLoadsChecksAndSaves) {
 
     // Save writes the frame's picture; Reset and Cancel leave the frame alone.
     {
-        std::unique_ptr<Dialog> dialog(Open(picture.get()));
+        auto dialog = Open(picture.get());
         ASSERT_TRUE(dialog->window());
         dialog->Press(IDC_PICTURE_SAVE);
         ASSERT_TRUE(dialog->ChooseFile(saved.c_str()));
