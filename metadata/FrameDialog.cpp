@@ -5,10 +5,9 @@
 #include "FrameValidation.h"
 #include "ResourceIds.h"
 #include "TextRules.h"
+#include "Trelvox.h"
 #include "Trace.h"
 #include "WaitCursor.h"
-
-#include <shellapi.h>
 
 #include <algorithm>
 #include <vector>
@@ -60,12 +59,7 @@ void FrameDialog::OpenURL(const std::wstring& url) const {
     if (!Check(ValidateURL(url)))
         return;
     std::string target = Narrow(url, kAnsiCodePage);
-    SHELLEXECUTEINFOA info = {};
-    info.cbSize = sizeof(info);
-    info.hwnd = m_window;
-    info.lpFile = target.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExA(&info))
+    if (!_SHOpen(m_window, target.c_str(), nullptr))
         TX_TRACE(ui, "opening %s failed (error %lu)", target.c_str(), GetLastError());
 }
 
