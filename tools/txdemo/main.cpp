@@ -1,13 +1,15 @@
 // txdemo: a small window program that shows what Trelvox offers a front end's user interface:
-// the encoders' settings dialogs and the slider control.
+// the encoders' settings dialogs, the frame edit dialogs (FrameDialogs.cpp) and the slider
+// control.
 //
-//   txdemo [--option NAME=VALUE]... [--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider]
+//   txdemo [--option NAME=VALUE]... [--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider|frame-...]
 //          [--shot FILE]
 //
 // --option hands an encoder option to every destination that knows it (as txconv's --opt
 // does), before anything opens. --open opens that item as if it had been chosen from the menu. --shot is for
 // screenshots taken from outside: once the item's window is on screen, txdemo creates FILE.ready, waits for
 // FILE.done, closes the window and ends.
+#include "FrameDialogs.h"
 #include "Trelvox.h"
 #include "TrelvoxUI.h"
 
@@ -168,6 +170,8 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             DestroyWindow(window);
             return 0;
         }
+        if (OpenFrameDialog(window, LOWORD(wParam)))
+            return 0;
         break;
     case WM_TIMER:
         if (wParam == kShotTimer)
@@ -228,6 +232,7 @@ HMENU BuildMenu() {
     HMENU bar = CreateMenu();
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(settings), "&Settings");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(controls), "&Controls");
+    AppendFrameDialogMenu(bar);
     return bar;
 }
 
@@ -237,7 +242,7 @@ bool ParseArguments(int argc, char** argv, UINT* open) {
         std::string arg = argv[i];
         if (arg == "--open" && i + 1 < argc) {
             std::string name = argv[++i];
-            *open = 0;
+            *open = FrameDialogCommand(name);
             for (const auto& entry : kOpenNames)
                 if (name == entry.name)
                     *open = entry.command;
@@ -263,10 +268,10 @@ bool ParseArguments(int argc, char** argv, UINT* open) {
 int main(int argc, char** argv) {
     UINT open = 0;
     if (!ParseArguments(argc, argv, &open)) {
-        MessageBoxA(nullptr,
-                    "usage: txdemo [--option NAME=VALUE]... "
-                    "[--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider] [--shot FILE]",
-                    "txdemo", MB_ICONINFORMATION);
+        std::string usage = std::string("usage: txdemo [--option NAME=VALUE]... "
+                                        "[--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider|") +
+                            FrameDialogNames() + "] [--shot FILE]";
+        MessageBoxA(nullptr, usage.c_str(), "txdemo", MB_ICONINFORMATION);
         return 2;
     }
     g_app.instance = GetModuleHandleA(nullptr);
