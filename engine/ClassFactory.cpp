@@ -3,6 +3,7 @@
 #include "AIFFConvDest.h"
 #include "AudioCDTrack.h"
 #include "DirectShowConvSource.h"
+#include "MIDIConvSource.h"
 #include "MP3ConvDest.h"
 #include "OggConvDest.h"
 #include "QCPConvSource.h"
@@ -17,7 +18,7 @@ const ClassEntry<IConvertSource> kSourceClasses[6] = {
     {&CLSID_WMAConvSource, &Construct<CWMAConvSource, IConvertSource>},
     {&CLSID_AudioCDTrack, &Construct<CAudioCDTrack, IConvertSource>},
     {&CLSID_WavConvSource, &Construct<CWavConvSource, IConvertSource>},
-    {&CLSID_MIDIConvSource, nullptr},
+    {&CLSID_MIDIConvSource, &Construct<CMIDIConvSource, IConvertSource>},
     {&CLSID_QCPConvSource, &Construct<CQCPConvSource, IConvertSource>},
     {&CLSID_DirectShowConvSource, &Construct<CDirectShowConvSource, IConvertSource>},
 };

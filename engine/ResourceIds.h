@@ -8,6 +8,9 @@
 #define IDD_OGG_SETTINGS 3326
 #define IDC_SET_DEFAULT 1039
 
+// The MIDI source's hidden notification window.
+#define IDD_MIDI_NOTIFY 3329
+
 // Wave Audio Settings: the codec and format lists and the information fields.
 #define IDC_WAV_CHANNELS 1002
 #define IDC_WAV_SAMPLE_RATE 1003
