@@ -79,6 +79,8 @@ std::string ErrorText(int code) {
         return "The drive cannot read the disc";
     case kErrSync:
         return "Jitter correction lost its reference frame";
+    case kErrNotImplemented:
+        return "This kind of recording is not implemented";
     default: {
         char text[48];
         snprintf(text, sizeof(text), "CD drive engine error %d", code);
