@@ -157,6 +157,13 @@ TEST_F(RecorderTest, WrittenDiscReadsBackWithItsLayoutAndText) {
               "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Two\"\n    PERFORMER \"Singer B\"\n"
               "    INDEX 01 00:04:00\n  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 01 00:05:26\n",
               txtest::ReadFile(outCue));
+    // For check_burn_image.py: the image and the track files, to hand to other tools.
+    char exportDir[MAX_PATH];
+    DWORD got = GetEnvironmentVariableA("TX_RECORDER_EXPORT", exportDir, sizeof(exportDir));
+    if (got > 0 && got < sizeof(exportDir)) {
+        for (std::string name : {"out.cue", "out.bin", "track1.pcm", "track2.pcm", "track3.pcm"})
+            EXPECT_TRUE(CopyFileA((m_dir / name).c_str(), (std::string(exportDir) + "\\" + name).c_str(), FALSE));
+    }
     // The disc objects see the standard 2-second pregap before track 1.
     ASSERT_EQ(S_OK, m_discs.back()->RefreshToc());
     ASSERT_EQ(3u, m_discs.back()->Tracks().size());
