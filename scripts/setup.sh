@@ -12,7 +12,7 @@ packages=(
     g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 wine64
     # The SDK package (scripts/package.sh): llvm-dlltool writes the MSVC import library.
     llvm zip unzip
-    googletest sox lame flac vorbis-tools mpg123 ffmpeg id3v2 python3-mutagen cuetools python3-libdiscid
+    googletest sox lame flac vorbis-tools mpg123 ffmpeg id3v2 python3-mutagen cuetools bchunk python3-libdiscid
     # Screenshots of txdemo's windows on the test display.
     imagemagick x11-utils
     # whipper's accuraterip-checksum checks the rip log's AccurateRip figures.
