@@ -1,14 +1,12 @@
 #include "WavConvDest.h"
 
+#include "AcmBlock.h"
+
 #include <string.h>
 
 namespace {
 
 constexpr const char* kHelpLink = "https://trelvox.example/help/acm-conversion";
-
-#if defined(__i386__)
-static_assert(sizeof(ACMSTREAMHEADER) == 84, "ACM stream header of the 32-bit ABI");
-#endif
 
 // Asks ACM to complete a format of tag `tag` for input. The block is as large as ACM's
 // largest format, and cbSize is preset to the room after the fixed fields: Wine's GSM codec
@@ -166,44 +164,21 @@ bool CWavConvDest::Write(uint32_t bytes, const void* pcm) {
 bool CWavConvDest::Convert(const uint8_t* input, uint32_t bytes, DWORD flags, bool keepRest) {
     if (bytes == 0)
         return true;
-    DWORD capacity = 0;
-    MMRESULT result = acmStreamSize(m_stream.get(), bytes, &capacity, ACM_STREAMSIZEF_SOURCE);
-    if (result == ACMERR_NOTPOSSIBLE) {
+    trelvox::AcmBlock output;
+    switch (trelvox::ConvertAcmBlock(m_stream.get(), input, bytes, flags, *this, output)) {
+    case trelvox::AcmResult::TooShort:
         // Less than one codec block so far: it all waits for the next Write. At the end, a
         // block codec that encodes only whole blocks (Wine's IMA ADPCM encoder cannot even
         // size a partial one) leaves it out: less than one block, some tens of milliseconds.
         return keepRest ? KeepRest(input, bytes) : true;
-    }
-    if (result != MMSYSERR_NOERROR) {
-        SetError("Stream size cannot be estimated (ACM error %d)", static_cast<int>(result));
+    case trelvox::AcmResult::Failed:
         return false;
+    case trelvox::AcmResult::Converted:
+        break;
     }
-    trelvox::UniqueBytes output = trelvox::AllocateBytes(capacity);
-    if (!output) {
-        SetError("Out of memory");
+    if (keepRest && !KeepRest(input + output.used, bytes - output.used))
         return false;
-    }
-    ACMSTREAMHEADER header = {};
-    header.cbStruct = sizeof(header);
-    header.pbSrc = const_cast<uint8_t*>(input);
-    header.cbSrcLength = bytes;
-    header.pbDst = output.get();
-    header.cbDstLength = capacity;
-    result = acmStreamPrepareHeader(m_stream.get(), &header, 0);
-    if (result != MMSYSERR_NOERROR) {
-        SetError("Stream header cannot be prepared (ACM error %d)", static_cast<int>(result));
-        return false;
-    }
-    result = acmStreamConvert(m_stream.get(), &header, flags);
-    acmStreamUnprepareHeader(m_stream.get(), &header, 0);
-    if (result != MMSYSERR_NOERROR) {
-        SetError("Stream cannot be converted (ACM error %d)", static_cast<int>(result));
-        return false;
-    }
-    uint32_t used = header.cbSrcLengthUsed < bytes ? header.cbSrcLengthUsed : bytes;
-    if (keepRest && !KeepRest(input + used, bytes - used))
-        return false;
-    return WriteBytes(output.get(), header.cbDstLengthUsed);
+    return WriteBytes(output.data.get(), output.bytes);
 }
 
 bool CWavConvDest::KeepRest(const uint8_t* rest, uint32_t bytes) {

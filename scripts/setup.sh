@@ -17,6 +17,8 @@ packages=(
     imagemagick x11-utils
     # whipper's accuraterip-checksum checks the rip log's AccurateRip figures.
     whipper
+    # bchunk splits a written disc's exported image into its tracks.
+    bchunk
     # Wine's Windows Media and DirectShow decode through GStreamer: Ogg needs base, MP3 and
     # FLAC good, WMA ugly and libav, AAC libav. The 32-bit Wine loads the i386 plugins; the
     # 64-bit test build (for kernels without 32-bit support) loads the amd64 ones.

@@ -46,17 +46,25 @@ struct CddbOptions {
 // Ripping audio CDs: --cd and the secure-read settings. Unset values (-1) leave the stored
 // settings as they are.
 struct CdOptions {
-    bool enabled = false;           // --cd: list the drives, or rip from drive
-    int drive = -1;                 // 0 = A:; -1: none named (list the drives)
-    std::vector<int> tracks;        // track numbers, in order; empty: every audio track
-    bool secure = false;            // --secure: the drive engine's secure read
-    int retries = -1;               // --retries N: "ReadRetry"
-    int errorMode = -1;             // --error-mode[=N]: "ErrorMode"
-    int jitter = -1;                // --jitter drive|off|on: "JitterCorrection" 0, 1, 2
-    int speed = -1;                 // --speed N: "ReadingSpeed", times the audio speed
-    std::string virtualDrive;       // --virtual-drive CUE: the CD bench's drive with this disc
+    bool enabled = false;    // --cd: list the drives, or rip from drive
+    int drive = -1;          // 0 = A:; -1: none named (list the drives)
+    std::vector<int> tracks; // track numbers, in order; empty: every audio track
+    bool secure = false;     // --secure: the drive engine's secure read
+    int retries = -1;        // --retries N: "ReadRetry"
+    int errorMode = -1;      // --error-mode[=N]: "ErrorMode"
+    int jitter = -1;         // --jitter drive|off|on: "JitterCorrection" 0, 1, 2
+    int speed = -1; // --speed N: "ReadingSpeed" (with --burn: the write speed), times the audio speed
+    std::string virtualDrive; // --virtual-drive CUE: the CD bench's drive with this disc (with --burn: a
+                              // blank one, whose finished disc is written to CUE and its .bin)
     std::string virtualDriveConfig; // --drive-settings FILE: how that drive misbehaves
     CddbOptions cddb;
+};
+
+// Writing an audio CD: --burn and its switches. speed and the virtual drive come from CdOptions.
+struct BurnOptions {
+    int drive = -1;         // --burn D: (0 = A:); -1: no burning
+    bool testWrite = false; // --test-write: "BurnCD" "TestMode" for the run
+    bool burnProof = false; // --burn-proof: buffer-underrun protection
 };
 
 struct Options {
@@ -78,6 +86,7 @@ struct Options {
     bool listFormats = false;
     bool help = false;
     CdOptions cd;
+    BurnOptions burn;
     std::vector<std::string> tagFiles;
     std::string play;     // --play FILE: play it instead of converting
     std::string playlist; // --playlist OUT.m3u: write the converted files as a playlist
