@@ -12,13 +12,11 @@ packages=(
     g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 wine64
     # The SDK package (scripts/package.sh): llvm-dlltool writes the MSVC import library.
     llvm zip unzip
-    googletest sox lame flac vorbis-tools mpg123 ffmpeg id3v2 python3-mutagen cuetools python3-libdiscid
+    googletest sox lame flac vorbis-tools mpg123 ffmpeg id3v2 python3-mutagen cuetools bchunk python3-libdiscid
     # Screenshots of txdemo's windows on the test display.
     imagemagick x11-utils
     # whipper's accuraterip-checksum checks the rip log's AccurateRip figures.
     whipper
-    # bchunk splits a written disc's exported image into its tracks.
-    bchunk
     # Wine's Windows Media and DirectShow decode through GStreamer: Ogg needs base, MP3 and
     # FLAC good, WMA ugly and libav, AAC libav. The 32-bit Wine loads the i386 plugins; the
     # 64-bit test build (for kernels without 32-bit support) loads the amd64 ones.

@@ -27,16 +27,21 @@ const char* AdditionalSenseText(int asc, int ascq) {
     };
     static const Entry kEntries[] = {
         {0x04, 0x01, "Logical unit is in process of becoming ready"},
+        {0x04, 0x08, "Long write in progress"},
+        {0x0C, 0x00, "Write error"},
+        {0x0C, 0x09, "Write error, loss of streaming"},
         {0x11, 0x00, "Unrecovered read error"},
         {0x11, 0x05, "L-EC uncorrectable error"},
         {0x11, 0x06, "CIRC unrecovered error"},
         {0x15, 0x00, "Random positioning error"},
         {0x20, 0x00, "Invalid command operation code"},
         {0x21, 0x00, "Logical block address out of range"},
+        {0x21, 0x02, "Invalid address for write"},
         {0x24, 0x00, "Invalid field in CDB"},
         {0x26, 0x00, "Invalid field in parameter list"},
         {0x28, 0x00, "Not ready to ready change, medium may have changed"},
         {0x29, 0x00, "Power on, reset, or bus device reset occurred"},
+        {0x2C, 0x00, "Command sequence error"},
         {0x30, 0x00, "Incompatible medium installed"},
         {0x3A, 0x00, "Medium not present"},
         {0x57, 0x00, "Unable to recover table-of-contents"},
@@ -79,8 +84,30 @@ std::string ErrorText(int code) {
         return "The drive cannot read the disc";
     case kErrSync:
         return "Jitter correction lost its reference frame";
+    case kErrNotWriter:
+        return "The drive cannot write CD-R discs";
+    case kErrNotBlank:
+        return "The drive holds no blank CD-R";
+    case kErrDiscTooSmall:
+        return "The tracks do not fit on the disc";
+    case kErrTrackFile:
+        return "A track file cannot be read";
+    case kErrWriteMode:
+        return "The drive refused the recording options";
+    case kErrCueSheet:
+        return "The drive refused the disc layout (cue sheet)";
+    case kErrWrite:
+        return "The drive failed to write the disc";
+    case kErrBufferUnderrun:
+        return "Buffer underrun: the drive ran out of data while writing";
+    case kErrCloseSession:
+        return "The drive could not close the session";
+    case kErrNoTestWrite:
+        return "The drive has no test mode";
     case kErrNotImplemented:
         return "This kind of recording is not implemented";
+    case kErrCdTextTooLong:
+        return "The CD-Text does not fit into the lead-in";
     default: {
         char text[48];
         snprintf(text, sizeof(text), "CD drive engine error %d", code);
@@ -92,9 +119,21 @@ std::string ErrorText(int code) {
 std::string SubCodeText(int code, int subCode) {
     char text[160];
     switch (code) {
+    case kErrNotBlank:
+        if (subCode > 0 && subCode < 4) {
+            static const char* const kStates[] = {"", "The disc holds an unfinished session",
+                                                  "The disc is finalized", "The disc cannot be written"};
+            return kStates[subCode];
+        }
+        [[fallthrough]];
     case kErrCommand:
     case kErrRead:
-    case kErrNoDisc: {
+    case kErrNoDisc:
+    case kErrWriteMode:
+    case kErrCueSheet:
+    case kErrWrite:
+    case kErrBufferUnderrun:
+    case kErrCloseSession: {
         int key = (subCode >> 16) & 0x0F, asc = (subCode >> 8) & 0xFF, ascq = subCode & 0xFF;
         if (!subCode)
             return "";
@@ -112,6 +151,16 @@ std::string SubCodeText(int code, int subCode) {
         return text;
     case kErrBadArgument:
         snprintf(text, sizeof(text), "Value %d", subCode);
+        return text;
+    case kErrDiscTooSmall:
+        snprintf(text, sizeof(text), "The disc holds %d frames (%02d:%02d:%02d)", subCode, subCode / 4500,
+                 subCode / 75 % 60, subCode % 75);
+        return text;
+    case kErrTrackFile:
+        snprintf(text, sizeof(text), "Track %d", subCode);
+        return text;
+    case kErrCdTextTooLong:
+        snprintf(text, sizeof(text), "It needs %d packs; 255 fit", subCode);
         return text;
     default:
         return "";

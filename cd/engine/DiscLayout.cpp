@@ -8,7 +8,9 @@ uint32_t Be32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
 }
 
-uint16_t PackCrc(const uint8_t* pack) {
+} // namespace
+
+uint16_t CdTextPackCrc(const uint8_t* pack) {
     uint16_t crc = 0;
     for (int i = 0; i < 16; ++i) {
         crc ^= static_cast<uint16_t>(pack[i] << 8);
@@ -17,8 +19,6 @@ uint16_t PackCrc(const uint8_t* pack) {
     }
     return static_cast<uint16_t>(~crc);
 }
-
-} // namespace
 
 uint32_t DiscLayout::CddbId() const {
     if (tracks.empty())
@@ -78,7 +78,7 @@ void ParseCdText(const uint8_t* answer, size_t size, CdText& text) {
     int pendingTrack[2] = {-1, -1};
     for (size_t at = 4; at + 18 <= end; at += 18) {
         const uint8_t* pack = answer + at;
-        if (PackCrc(pack) != (pack[16] << 8 | pack[17]))
+        if (CdTextPackCrc(pack) != (pack[16] << 8 | pack[17]))
             continue;
         int kind = pack[0] - 0x80;
         int block = (pack[3] >> 4) & 7;

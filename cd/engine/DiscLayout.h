@@ -11,6 +11,8 @@
 
 namespace cdengine {
 
+constexpr uint32_t kAudioFrameBytes = 2352;
+
 struct LayoutTrack {
     int number = 0;
     uint32_t start = 0;  // LBA of index 1
@@ -40,5 +42,7 @@ bool ParseToc(const uint8_t* answer, size_t size, DiscLayout& layout);
 // Parses a READ TOC format 5 answer into text. Packs with a bad CRC are skipped; double-byte
 // blocks and blocks other than the first are left out.
 void ParseCdText(const uint8_t* answer, size_t size, CdText& text);
+// The CRC a CD-Text pack carries in its last two bytes (big-endian), over its first 16.
+uint16_t CdTextPackCrc(const uint8_t* pack);
 
 } // namespace cdengine

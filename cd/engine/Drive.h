@@ -16,7 +16,6 @@
 
 namespace cdengine {
 
-constexpr uint32_t kAudioFrameBytes = 2352;
 constexpr uint32_t kDataFrameBytes = 2048;
 
 // Capability flags (CapabilityFlags), from mode page 2Ah.
@@ -81,11 +80,12 @@ public:
     void SetAbortEvent(HANDLE event) { m_abortEvent = event; }
     bool AbortRequested() const;
 
-private:
     // Sends command, once more after a UNIT ATTENTION when allowed; failures become
-    // failCode with the sense as sub-code.
+    // failCode with the sense as sub-code. The writing side (Recorder.h) sends its commands
+    // through it too.
     Status Run(ScsiCommand& command, int failCode) const;
 
+private:
     ScsiAddress m_address;
     uint8_t m_type = 5;
     std::string m_vendor;

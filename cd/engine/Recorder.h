@@ -29,13 +29,6 @@
 
 namespace cdengine {
 
-// Speed indexes: 0..23 stand for the factors 1, 2, 4, 6, ... 42, 52, 72 (SpeedFactor);
-// kSpeedIndexMax asks for the drive's fastest.
-constexpr int kSpeedIndexCount = 24;
-constexpr int kSpeedIndexMax = 255;
-// The factor of index (1 = 176.4 kB/s), 0 for kSpeedIndexMax, -1 for anything else.
-int SpeedFactor(int index);
-
 // The events of a recording, with the value that goes with each.
 enum WriteEvent {
     kWriteTrackStart = 1, // value: the track number (1-based), before its first frame

@@ -18,6 +18,20 @@ namespace cdengine {
 
 constexpr uint32_t kPregapFrames = 150;
 
+// Speed indexes: 0..23 stand for the factors 1, 2, 4, 6, ... 42, 52, 72 (SpeedFactor);
+// kSpeedIndexMax asks for the drive's fastest.
+constexpr int kSpeedIndexCount = 24;
+constexpr int kSpeedIndexMax = 255;
+// The factor of index (1 = 176.4 kB/s), 0 for kSpeedIndexMax, -1 for anything else.
+int SpeedFactor(int index);
+// The highest index whose factor the speed in kB/s reaches (rounded to whole factors); 0
+// below 2x.
+int SpeedIndexOf(uint32_t kbps);
+// The fastest write speed in kB/s that a MODE SENSE answer of page 2Ah (the page itself, size
+// bytes of it) announces: the largest of its write speed descriptors and its maximum write
+// speed field; 0 when it names none.
+uint32_t MaxWriteKbps(const uint8_t* page, size_t size);
+
 // The CD-Text strings of the disc or of one track (single-byte text, first language block).
 struct TrackText {
     std::string title;

@@ -15,6 +15,16 @@ std::string CueTime(uint32_t frames) {
     return text;
 }
 
+std::string WavFile(const std::string& pcm) {
+    auto le32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    std::string fmt("\x01\x00\x02\x00", 4);
+    fmt += le32(44100) + le32(176400) + std::string("\x04\x00\x10\x00", 4);
+    return "RIFF" + le32(static_cast<uint32_t>(36 + pcm.size())) + "WAVEfmt " + le32(16) + fmt + "data" +
+           le32(static_cast<uint32_t>(pcm.size())) + pcm;
+}
+
+} // namespace
+
 std::string RandomFrames(uint32_t frames, uint32_t seed) {
     std::string bytes(static_cast<size_t>(frames) * kFrameBytes, '\0');
     uint32_t x = seed * 2654435761u + 1;
@@ -26,16 +36,6 @@ std::string RandomFrames(uint32_t frames, uint32_t seed) {
     }
     return bytes;
 }
-
-std::string WavFile(const std::string& pcm) {
-    auto le32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
-    std::string fmt("\x01\x00\x02\x00", 4);
-    fmt += le32(44100) + le32(176400) + std::string("\x04\x00\x10\x00", 4);
-    return "RIFF" + le32(static_cast<uint32_t>(36 + pcm.size())) + "WAVEfmt " + le32(16) + fmt + "data" +
-           le32(static_cast<uint32_t>(pcm.size())) + pcm;
-}
-
-} // namespace
 
 DiscSpec AudioDisc(std::initializer_list<uint32_t> frames) {
     DiscSpec spec;
@@ -102,6 +102,11 @@ std::string DiscFixture::Frames(int32_t lba, uint32_t count) const {
 
 BenchDrives::~BenchDrives() {
     SetEnvironmentVariableA("CDBENCH_CONFIG", nullptr);
+}
+
+void BenchDrives::SetBlank(int adapter, int target, int lun, const std::string& outCue,
+                           const std::string& settings) {
+    Set(adapter, target, lun, "blank\" \"" + outCue, settings);
 }
 
 void BenchDrives::Set(int adapter, int target, int lun, const std::string& cue, const std::string& settings) {

@@ -47,6 +47,9 @@ private:
     std::vector<std::pair<int32_t, std::string>> m_extents;
 };
 
+// Frames of pseudo-random bytes, the same for the same seed.
+std::string RandomFrames(uint32_t frames, uint32_t seed);
+
 // n audio tracks of the given lengths in one .bin file.
 DiscSpec AudioDisc(std::initializer_list<uint32_t> frames);
 
@@ -63,6 +66,10 @@ public:
     // Puts a drive at that address, or changes its disc: cue "" for an empty drive; settings
     // is the text of the drive's settings file (read when the drive first appears).
     void Set(int adapter, int target, int lun, const std::string& cue, const std::string& settings = "");
+    // Puts a CD-R writer with a blank disc at that address; what it records goes to outCue
+    // and its .bin.
+    void SetBlank(int adapter, int target, int lun, const std::string& outCue,
+                  const std::string& settings = "");
     // Takes every drive away.
     void Clear();
 

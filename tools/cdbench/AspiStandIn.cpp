@@ -4,9 +4,12 @@
 //
 // The drive list is a text file named by CDBENCH_CONFIG, else cdbench.ini beside this DLL:
 //   drive ADAPTER TARGET LUN DISC [SETTINGS]
+//   drive ADAPTER TARGET LUN blank OUT.cue [SETTINGS]
 // DISC is a cue sheet or "none" (an empty drive); SETTINGS a drive settings file (see
-// MmcDevice.h). Relative paths start at the list's folder. The list is read again when it
-// changes: a drive whose DISC changed sees the new disc as just inserted.
+// MmcDevice.h). "blank" makes the drive a CD-R writer with a blank disc, whose recording goes
+// to OUT.cue and OUT.bin when its session closes. Relative paths start at the list's folder.
+// The list is read again when it changes: a drive whose DISC changed sees the new disc as
+// just inserted.
 #include "AspiTypes.h"
 #include "MmcDevice.h"
 
@@ -112,8 +115,12 @@ void Refresh() {
         }
         Address address(atoi(w[1].c_str()), atoi(w[2].c_str()), atoi(w[3].c_str()));
         Drive drive;
-        drive.discPath = w[4] == "none" ? std::string() : Resolve(dir, w[4]);
-        drive.settingsPath = w.size() > 5 ? Resolve(dir, w[5]) : std::string();
+        bool blank = w[4] == "blank" && w.size() > 5;
+        size_t settings = blank ? 6 : 5;
+        drive.discPath = w[4] == "none" ? std::string()
+                         : blank        ? "blank " + Resolve(dir, w[5])
+                                        : Resolve(dir, w[4]);
+        drive.settingsPath = w.size() > settings ? Resolve(dir, w[settings]) : std::string();
         auto old = s.drives.find(address);
         bool announce = old != s.drives.end();
         if (old != s.drives.end() && old->second.settingsPath == drive.settingsPath) {
@@ -128,6 +135,11 @@ void Refresh() {
             if (!drive.settingsPath.empty() && !config.Parse(ReadText(drive.settingsPath), error))
                 Report(drive.settingsPath + ": " + error);
             drive.device.reset(new cdbench::MmcDevice(config));
+        }
+        if (blank) {
+            drive.device->InsertBlank(drive.discPath.substr(6), announce);
+            drives[address] = std::move(drive);
+            continue;
         }
         std::shared_ptr<cdbench::DiscImage> disc;
         if (!drive.discPath.empty()) {

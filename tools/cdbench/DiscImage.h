@@ -41,6 +41,9 @@ public:
     int32_t LeadOut() const { return m_leadOut; }
     const std::string& Title() const { return m_title; }
     const std::string& Performer() const { return m_performer; }
+    // CD-Text packs as a writer received them; they stand in for the cue sheet's texts.
+    void SetTextPacks(std::vector<uint8_t> packs) { m_textPacks = std::move(packs); }
+    const std::vector<uint8_t>& TextPacks() const { return m_textPacks; }
     // The track that holds lba, or null in a gap between sessions or outside the disc.
     const DiscTrack* TrackAt(int32_t lba) const;
 
@@ -76,6 +79,7 @@ private:
     int32_t m_leadOut = 0;
     std::string m_title;
     std::string m_performer;
+    std::vector<uint8_t> m_textPacks;
 };
 
 // Splits a line into blank-separated words; a quoted word keeps its blanks.

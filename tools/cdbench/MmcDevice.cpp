@@ -1,5 +1,6 @@
 #include "MmcDevice.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -140,6 +141,23 @@ bool DriveConfig::Parse(const std::string& text, std::string& error) {
             ok = jitter >= 0 && jitter <= static_cast<int>(kFrameBytes / 4);
         } else if (key == "media-changed") {
             mediaChanged = a.empty() ? 1 : atoi(a.c_str());
+        } else if (key == "write-speed") {
+            maxWriteSpeed = static_cast<uint16_t>(atoi(a.c_str()));
+            ok = maxWriteSpeed > 0;
+        } else if (key == "capacity") {
+            capacity = a.find(':') == std::string::npos ? atoi(a.c_str()) * 60 * 75 : ParseCueTime(a);
+            ok = capacity > 0;
+        } else if (key == "underrun" || key == "write-error") {
+            WriteFault fault;
+            fault.underrun = key == "underrun";
+            fault.sense = fault.underrun ? Sense{3, 0x0C, 0x09} : Sense{3, 0x0C, 0x00};
+            std::string d;
+            args >> d;
+            ok = sscanf(a.c_str(), "%d", &fault.frame) == 1 && fault.frame >= 0;
+            if (!fault.underrun && !b.empty())
+                ok = ok && ParseHexByte(b, fault.sense.key) && ParseHexByte(c, fault.sense.asc) &&
+                     ParseHexByte(d, fault.sense.ascq);
+            writeFaults.push_back(fault);
         } else if (key == "late" || key == "hang") {
             Delay delay;
             ok = ParseHexByte(a, delay.opcode);
@@ -164,12 +182,46 @@ int DriveConfig::DelayFor(uint8_t opcode) const {
     return 0;
 }
 
+// Where a blank disc's lead-in starts: 97:27:00 on the disc's clock.
+constexpr int32_t kLeadInStart = (97 * 60 + 27) * 75 - 450150;
+constexpr int32_t kPregap = 150;
+constexpr uint32_t kSubchannelBytes = 96;
+
+struct WriteSession {
+    bool test = false;
+    bool underrunProtection = false;
+    bool text = false;
+    std::vector<int32_t> index0; // per track: LBA of index 0, or -1
+    std::vector<int32_t> index1;
+    int32_t leadOut = 0;
+    int32_t next = 0;                              // the LBA the next WRITE must start at
+    std::map<uint8_t, std::vector<uint8_t>> packs; // by sequence number
+    FILE* bin = nullptr;
+    std::string binPath;
+    ~WriteSession() {
+        if (bin)
+            fclose(bin);
+    }
+};
+
 MmcDevice::MmcDevice(DriveConfig config) : m_config(std::move(config)), m_random(m_config.seed) {
     m_unitAttention = m_config.mediaChanged;
 }
 
+MmcDevice::~MmcDevice() = default;
+
+void MmcDevice::InsertBlank(const std::string& outCue, bool announce) {
+    Insert(nullptr, announce);
+    m_session.reset();
+    m_writer = true;
+    m_recordable = Recordable::Blank;
+    m_outCue = outCue;
+}
+
 void MmcDevice::Insert(std::shared_ptr<DiscImage> disc, bool announce) {
     m_disc = std::move(disc);
+    m_recordable = Recordable::None;
+    m_session.reset();
     if (announce)
         m_unitAttention = std::max(m_unitAttention, 1);
     m_blockLength = 2048;
@@ -185,7 +237,8 @@ CommandResult MmcDevice::Check(uint8_t key, uint8_t asc, uint8_t ascq) {
 
 CommandResult MmcDevice::Execute(const uint8_t* cdb, size_t cdbLen, uint8_t* data, uint32_t dataLen) {
     uint8_t op = cdbLen ? cdb[0] : 0;
-    bool dataOut = op == 0x15 || op == 0x55;
+    // Parameter lists go into the log, the frames of a WRITE do not.
+    bool dataOut = op == 0x15 || op == 0x55 || op == 0x5D;
     std::string entry = HexBytes(cdb, cdbLen);
     if (dataOut && dataLen)
         entry += " | " + HexBytes(data, dataLen);
@@ -206,8 +259,16 @@ CommandResult MmcDevice::Execute(const uint8_t* cdb, size_t cdbLen, uint8_t* dat
 
     bool needsDisc =
         op == 0x00 || op == 0x43 || op == 0x4B || op == 0xBE || op == 0x28 || op == 0xD8 || op == 0xD4;
-    if (needsDisc && !m_disc)
-        return Check(2, 0x3A, 0);
+    if ((needsDisc || op == 0x51) && !m_disc) {
+        if (m_recordable == Recordable::None)
+            return Check(2, 0x3A, 0);
+        // A CD-R without a finished session has nothing to read yet.
+        if (op != 0x00 && op != 0x51)
+            return Check(5, 0x24, 0);
+    }
+    bool writing = op == 0x55 || op == 0x5D || op == 0x2A || op == 0x35;
+    if (writing && !m_writer)
+        return Check(5, 0x20, 0);
 
     switch (op) {
     case 0x00: // TEST UNIT READY
@@ -230,7 +291,26 @@ CommandResult MmcDevice::Execute(const uint8_t* cdb, size_t cdbLen, uint8_t* dat
         if (cdbLen < 12)
             return Check(5, 0x24, 0);
         m_readSpeed = static_cast<uint16_t>(Be16(cdb + 2));
+        m_writeSpeed = static_cast<uint16_t>(Be16(cdb + 4));
         return CommandResult();
+    case 0x51:
+        if (cdbLen < 10)
+            return Check(5, 0x24, 0);
+        return ReadDiscInformation(cdb, data, dataLen);
+    case 0x55:
+        if (cdbLen < 10)
+            return Check(5, 0x24, 0);
+        return ModeSelect10(cdb, data, dataLen);
+    case 0x5D:
+        if (cdbLen < 10)
+            return Check(5, 0x24, 0);
+        return SendCueSheet(cdb, data, dataLen);
+    case 0x2A:
+        if (cdbLen < 10)
+            return Check(5, 0x24, 0);
+        return Write(cdb, data, dataLen);
+    case 0x35:
+        return CloseSession();
     case 0x4B: // PAUSE/RESUME
         return CommandResult();
     case 0xBE:
@@ -349,6 +429,24 @@ CommandResult MmcDevice::ModeSense(const uint8_t* cdb, uint8_t* data, uint32_t d
     PutBe16(&caps[10], 256);
     PutBe16(&caps[12], 2048); // buffer, kB
     PutBe16(&caps[14], std::min<uint32_t>(m_readSpeed, m_config.maxSpeed));
+    if (m_writer) {
+        // Writes CD-R and CD-RW, test writes, buffer-underrun protection; the write speeds
+        // from the fastest down.
+        caps[3] = 0x07;
+        caps[4] |= 0x80;
+        std::vector<uint16_t> speeds{m_config.maxWriteSpeed};
+        for (int factor : {32, 24, 16, 8, 4})
+            if (factor * 1764 / 10 < speeds.back())
+                speeds.push_back(static_cast<uint16_t>(factor * 1764 / 10));
+        caps.resize(32 + 4 * speeds.size(), 0);
+        PutBe16(&caps[18], m_config.maxWriteSpeed);
+        uint16_t current = std::min(m_writeSpeed, m_config.maxWriteSpeed);
+        PutBe16(&caps[20], current);
+        PutBe16(&caps[28], current);
+        PutBe16(&caps[30], static_cast<uint32_t>(speeds.size()));
+        for (size_t i = 0; i < speeds.size(); ++i)
+            PutBe16(&caps[32 + 4 * i + 2], speeds[i]);
+    }
     page(caps);
     page({0x0E, 0, 0x04, 0, 0, 0, 0, 0, 0x01, 0xFF, 0x02, 0xFF, 0, 0, 0, 0});
     if (wanted != 0x3F && answer.size() == 8)
@@ -377,6 +475,234 @@ CommandResult MmcDevice::ModeSelect(const uint8_t* cdb, const uint8_t* data, uin
     CommandResult result;
     result.transferred = length;
     return result;
+}
+
+CommandResult MmcDevice::ReadDiscInformation(const uint8_t* cdb, uint8_t* data, uint32_t dataLen) {
+    std::vector<uint8_t> answer(34, 0);
+    PutBe16(&answer[0], 32);
+    int tracks = m_disc ? static_cast<int>(m_disc->Tracks().size()) : 1;
+    // Disc status and the state of its last session: empty, incomplete, or complete.
+    answer[2] = m_recordable == Recordable::Blank        ? 0x00
+                : m_recordable == Recordable::Unfinished ? 0x05
+                                                         : 0x0E;
+    answer[3] = 1;
+    answer[4] = 1;
+    answer[5] = 1;
+    answer[6] = static_cast<uint8_t>(tracks);
+    answer[7] = 0x20; // unrestricted use
+    if (m_recordable == Recordable::Blank) {
+        // Addresses in front of LBA -150 count on from 90 minutes.
+        PutAddress(&answer[16], kLeadInStart + 450150 - kPregap, true);
+        PutAddress(&answer[20], m_config.capacity, true);
+    } else {
+        memset(&answer[16], 0xFF, 8);
+    }
+    CommandResult result;
+    result.transferred = Deliver(answer, Be16(cdb + 7), data, dataLen);
+    return result;
+}
+
+CommandResult MmcDevice::ModeSelect10(const uint8_t* cdb, const uint8_t* data, uint32_t dataLen) {
+    uint32_t length = std::min<uint32_t>(Be16(cdb + 7), dataLen);
+    if (length < 8)
+        return length == 0 ? CommandResult() : Check(5, 0x1A, 0);
+    for (uint32_t at = 8 + Be16(data + 6); at + 2 <= length; at += 2 + data[at + 1]) {
+        if ((data[at] & 0x3F) != 0x05)
+            continue;
+        if (at + 4 > length)
+            return Check(5, 0x1A, 0);
+        uint8_t type = data[at + 2] & 0x0F;
+        // Only what an audio disc needs: disc-at-once of audio tracks, raw blocks.
+        if (type != 2 || (data[at + 3] & 0x0F) != 0)
+            return Check(5, 0x26, 0);
+        m_writeParameters = data[at + 2];
+    }
+    CommandResult result;
+    result.transferred = length;
+    return result;
+}
+
+CommandResult MmcDevice::SendCueSheet(const uint8_t* cdb, const uint8_t* data, uint32_t dataLen) {
+    if (m_recordable != Recordable::Blank)
+        return Check(5, 0x30, 0x05); // cannot write the medium
+    if ((m_writeParameters & 0x0F) != 2)
+        return Check(5, 0x2C, 0);
+    uint32_t size = std::min(Be24(cdb + 6), dataLen);
+    if (size < 24 || size % 8)
+        return Check(5, 0x1A, 0);
+    auto session = std::make_unique<WriteSession>();
+    auto time = [](const uint8_t* e) { return (e[5] * 60 + e[6]) * 75 + e[7] - kPregap; };
+    auto fromBcd = [](uint8_t v) { return (v >> 4) * 10 + (v & 15); };
+    const uint8_t* first = data;
+    const uint8_t* last = data + size - 8;
+    if (first[1] != 0 || (first[3] != 0x01 && first[3] != 0x41) || last[1] != 0xAA || last[3] != 0x01)
+        return Check(5, 0x26, 0);
+    session->text = first[3] == 0x41;
+    for (const uint8_t* e = data + 8; e < last; e += 8) {
+        int number = fromBcd(e[1]);
+        bool newTrack = number == static_cast<int>(session->index1.size()) + 1;
+        if ((e[0] & 0xF0) != 0 || e[3] != 0x00 || e[2] > 1 ||
+            (!newTrack && number != static_cast<int>(session->index1.size())))
+            return Check(5, 0x26, 0);
+        if (newTrack) {
+            session->index0.push_back(-1);
+            session->index1.push_back(-1);
+        }
+        (e[2] == 0 ? session->index0 : session->index1).back() = time(e);
+    }
+    session->leadOut = time(last);
+    // Track 1 starts after the 2-second pregap; the tracks follow each other.
+    int32_t previous = -1;
+    for (size_t i = 0; i < session->index1.size(); ++i) {
+        int32_t start = session->index0[i] >= 0 ? session->index0[i] : session->index1[i];
+        if (session->index1[i] <= previous || start > session->index1[i] ||
+            (i == 0 && session->index1[i] != 0) || (i > 0 && start <= previous))
+            return Check(5, 0x26, 0);
+        previous = session->index1[i];
+    }
+    if (session->index1.empty() || session->leadOut <= previous)
+        return Check(5, 0x26, 0);
+    if (session->leadOut > m_config.capacity)
+        return Check(5, 0x21, 0);
+    session->test = (m_writeParameters & 0x10) != 0;
+    session->underrunProtection = (m_writeParameters & 0x40) != 0;
+    session->next = session->text ? kLeadInStart : -kPregap;
+    if (!session->test) {
+        session->binPath = m_outCue.substr(0, m_outCue.find_last_of('.')) + ".bin";
+        session->bin = fopen(session->binPath.c_str(), "wb");
+        if (!session->bin)
+            return Check(3, 0x0C, 0);
+    }
+    m_session = std::move(session);
+    CommandResult result;
+    result.transferred = size;
+    return result;
+}
+
+void MmcDevice::SpoilSession() {
+    if (m_session && !m_session->test)
+        m_recordable = Recordable::Unfinished;
+    m_session.reset();
+}
+
+CommandResult MmcDevice::Write(const uint8_t* cdb, const uint8_t* data, uint32_t dataLen) {
+    if (!m_session)
+        return Check(5, 0x2C, 0);
+    WriteSession& session = *m_session;
+    int32_t lba = static_cast<int32_t>(Be32(cdb + 2));
+    uint32_t count = Be16(cdb + 7);
+    if (lba != session.next)
+        return Check(5, 0x21, 0x02);
+    bool leadIn = lba < -kPregap;
+    if ((leadIn && lba + static_cast<int64_t>(count) > -kPregap) ||
+        lba + static_cast<int64_t>(count) > session.leadOut)
+        return Check(5, 0x21, 0x02);
+    uint32_t blockBytes = leadIn ? kSubchannelBytes : kFrameBytes;
+    if (dataLen < count * blockBytes)
+        return Check(5, 0x24, 0);
+    for (const DriveConfig::WriteFault& fault : m_config.writeFaults) {
+        if (leadIn || fault.frame < lba || fault.frame >= lba + static_cast<int32_t>(count))
+            continue;
+        if (fault.underrun && session.underrunProtection) {
+            ++m_underrunsSurvived;
+            continue;
+        }
+        SpoilSession();
+        return Check(fault.sense.key, fault.sense.asc, fault.sense.ascq);
+    }
+    if (leadIn) {
+        // Four packs per block, each 24 symbols of six bits.
+        for (uint32_t p = 0; p < count * 4; ++p) {
+            std::vector<uint8_t> pack(18, 0);
+            for (int bit = 0; bit < 144; ++bit)
+                if (data[p * 24 + bit / 6] >> (5 - bit % 6) & 1)
+                    pack[bit / 8] |= static_cast<uint8_t>(0x80 >> (bit % 8));
+            if (CdTextCrc(pack.data()) == Be16(&pack[16]))
+                session.packs.emplace(pack[2], pack);
+        }
+    } else if (session.bin) {
+        // The pregap in front of track 1 is silence that no image keeps.
+        int32_t skip = std::max(0, -lba);
+        if (static_cast<uint32_t>(skip) < count) {
+            size_t bytes = (count - skip) * kFrameBytes;
+            if (fwrite(data + skip * kFrameBytes, 1, bytes, session.bin) != bytes) {
+                SpoilSession();
+                return Check(3, 0x0C, 0);
+            }
+        }
+        m_recordable = Recordable::Unfinished; // until the session is closed
+    }
+    session.next = lba + static_cast<int32_t>(count);
+    CommandResult result;
+    result.transferred = count * blockBytes;
+    return result;
+}
+
+CommandResult MmcDevice::CloseSession() {
+    if (!m_session)
+        return CommandResult();
+    if (m_session->next != m_session->leadOut) {
+        SpoilSession();
+        return Check(5, 0x2C, 0);
+    }
+    if (m_session->test) {
+        m_session.reset();
+        return CommandResult();
+    }
+    std::unique_ptr<WriteSession> session = std::move(m_session);
+    fclose(session->bin);
+    session->bin = nullptr;
+    // The packs of one cycle, in sequence from 0.
+    std::vector<uint8_t> packs;
+    for (uint8_t sequence = 0; session->packs.count(sequence); ++sequence) {
+        packs.insert(packs.end(), session->packs[sequence].begin(), session->packs[sequence].end());
+        if (sequence == 255)
+            break;
+    }
+    std::map<int, std::string> titles = CdTextStrings(packs, 0x80);
+    std::map<int, std::string> performers = CdTextStrings(packs, 0x81);
+    auto quoted = [](std::string text) {
+        std::replace(text.begin(), text.end(), '"', '\'');
+        return "\"" + text + "\"";
+    };
+    auto msf = [](int32_t frames) {
+        char text[16];
+        snprintf(text, sizeof(text), "%02d:%02d:%02d", frames / 4500, frames / 75 % 60, frames % 75);
+        return std::string(text);
+    };
+    std::string cue = "REM written by the CD bench\n";
+    auto texts = [&](int track, const char* indent) {
+        if (titles.count(track) && !titles[track].empty())
+            cue += indent + std::string("TITLE ") + quoted(titles[track]) + "\n";
+        if (performers.count(track) && !performers[track].empty())
+            cue += indent + std::string("PERFORMER ") + quoted(performers[track]) + "\n";
+    };
+    texts(0, "");
+    std::string binName = session->binPath.substr(session->binPath.find_last_of("/\\") + 1);
+    cue += "FILE " + quoted(binName) + " BINARY\n";
+    for (size_t i = 0; i < session->index1.size(); ++i) {
+        char line[32];
+        snprintf(line, sizeof(line), "  TRACK %02d AUDIO\n", static_cast<int>(i + 1));
+        cue += line;
+        texts(static_cast<int>(i + 1), "    ");
+        if (i > 0 && session->index0[i] >= 0)
+            cue += "    INDEX 00 " + msf(session->index0[i]) + "\n";
+        cue += "    INDEX 01 " + msf(session->index1[i]) + "\n";
+    }
+    FILE* file = fopen(m_outCue.c_str(), "wb");
+    bool written = file && fwrite(cue.data(), 1, cue.size(), file) == cue.size();
+    if (file)
+        written = fclose(file) == 0 && written;
+    auto disc = std::make_shared<DiscImage>();
+    std::string error;
+    if (!written || !disc->LoadCue(m_outCue, error)) {
+        m_recordable = Recordable::Unfinished;
+        return Check(3, 0x0C, 0);
+    }
+    disc->SetTextPacks(std::move(packs));
+    m_disc = disc;
+    m_recordable = Recordable::None;
+    return CommandResult();
 }
 
 CommandResult MmcDevice::Read(const uint8_t* cdb, int32_t lba, uint32_t count, uint8_t* data,
@@ -485,7 +811,28 @@ uint16_t CdTextCrc(const uint8_t* pack) {
     return static_cast<uint16_t>(~crc);
 }
 
+std::map<int, std::string> CdTextStrings(const std::vector<uint8_t>& packs, uint8_t type) {
+    // A type's strings run on through its packs, each ended by a zero; a pack names the track
+    // its first byte belongs to.
+    std::map<int, std::string> texts;
+    for (size_t at = 0; at + 18 <= packs.size(); at += 18) {
+        const uint8_t* pack = &packs[at];
+        if (pack[0] != type || CdTextCrc(pack) != Be16(pack + 16))
+            continue;
+        int track = pack[1] & 0x7F;
+        for (int i = 4; i < 16; ++i) {
+            if (pack[i])
+                texts[track] += static_cast<char>(pack[i]);
+            else
+                texts[track++];
+        }
+    }
+    return texts;
+}
+
 std::vector<uint8_t> BuildCdTextPacks(const DiscImage& disc) {
+    if (!disc.TextPacks().empty())
+        return disc.TextPacks();
     const std::vector<DiscTrack>& tracks = disc.Tracks();
     std::vector<uint8_t> packs;
     uint8_t sequence = 0;

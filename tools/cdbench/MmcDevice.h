@@ -7,6 +7,7 @@
 
 #include <stdint.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,15 @@ struct CommandResult {
 //   late OP MS                 OP completes MS milliseconds after it was accepted (keep MS
 //                              below the caller's time-out: the answer lands in its request)
 //   hang OP                    OP never completes
+// A drive that starts with a blank CD-R (InsertBlank) is a writer; these shape its disc and
+// its writing:
+//   write-speed KBPS           fastest write speed in page 2Ah (default 7056, 40x)
+//   capacity TIME              what the blank disc holds, in minutes or MM:SS:FF (default 80)
+//   underrun N                 the buffer runs empty when the writing reaches frame N (LBA):
+//                              the WRITE fails (3/0C/09) unless buffer-underrun protection
+//                              (page 05h, BUFE) is on, which lets the drive go on
+//   write-error N [K ASC ASCQ] the WRITE that reaches frame N fails with that sense (hex;
+//                              default 3 0C 00); the disc is then spoilt
 struct DriveConfig {
     struct OpMatch {
         uint8_t opcode = 0;
@@ -58,6 +68,11 @@ struct DriveConfig {
         uint8_t opcode = 0;
         int milliseconds = 0; // -1 = never
     };
+    struct WriteFault {
+        int32_t frame = 0;
+        bool underrun = true;
+        Sense sense;
+    };
 
     std::string vendor = "TRELVOX";
     std::string product = "VIRTUAL CD-ROM";
@@ -72,6 +87,9 @@ struct DriveConfig {
     uint32_t seed = 1;
     int mediaChanged = 0;
     std::vector<Delay> delays;
+    uint16_t maxWriteSpeed = 7056;
+    int32_t capacity = 80 * 60 * 75; // frames from LBA 0 to the last possible lead-out
+    std::vector<WriteFault> writeFaults;
 
     // Adds the settings of text; false with "line N: ..." on a line it cannot read.
     bool Parse(const std::string& text, std::string& error);
@@ -79,14 +97,30 @@ struct DriveConfig {
     int DelayFor(uint8_t opcode) const;
 };
 
+// A disc-at-once recording in progress (MmcDevice.cpp).
+struct WriteSession;
+
 class MmcDevice {
 public:
     explicit MmcDevice(DriveConfig config = DriveConfig());
+    ~MmcDevice();
+    MmcDevice(const MmcDevice&) = delete;
+    MmcDevice& operator=(const MmcDevice&) = delete;
 
     // Puts a disc in (null: takes it out). A change the host should notice makes the next
     // command see UNIT ATTENTION; a disc that was in the drive from the start does not.
     void Insert(std::shared_ptr<DiscImage> disc, bool announce = true);
+    // Puts a blank CD-R in and makes the drive a CD-R writer: page 05h, SEND CUE SHEET (audio
+    // tracks, disc-at-once), the lead-in's CD-Text (R-W subchannel packs, 96-byte blocks),
+    // WRITE(10) of 2352-byte frames from track 1's pregap on, in order, and SYNCHRONIZE
+    // CACHE, which closes the session: the frames from LBA 0 on then go to outCue's .bin
+    // (same name, extension .bin), outCue gets the cue sheet with the CD-Text titles and
+    // performers, and the drive holds that disc. A test write leaves the disc blank and
+    // writes no file.
+    void InsertBlank(const std::string& outCue, bool announce = true);
     const DiscImage* Disc() const { return m_disc.get(); }
+    // How often buffer-underrun protection saved a recording.
+    int UnderrunsSurvived() const { return m_underrunsSurvived; }
     const DriveConfig& Config() const { return m_config; }
 
     // Runs one command. data holds dataLen bytes: the parameter list of a data-out command,
@@ -110,6 +144,16 @@ private:
     // One read command of any kind; frameBytes tells how many bytes each frame gives and
     // fill writes them.
     CommandResult Read(const uint8_t* cdb, int32_t lba, uint32_t count, uint8_t* data, uint32_t dataLen);
+    CommandResult ReadDiscInformation(const uint8_t* cdb, uint8_t* data, uint32_t dataLen);
+    CommandResult ModeSelect10(const uint8_t* cdb, const uint8_t* data, uint32_t dataLen);
+    CommandResult SendCueSheet(const uint8_t* cdb, const uint8_t* data, uint32_t dataLen);
+    CommandResult Write(const uint8_t* cdb, const uint8_t* data, uint32_t dataLen);
+    CommandResult CloseSession();
+    // Ends the recording in progress: a real one leaves an unfinished disc behind.
+    void SpoilSession();
+
+    // A CD-R in the drive without a finished session (m_disc is then null).
+    enum class Recordable { None, Blank, Unfinished };
 
     DriveConfig m_config;
     std::shared_ptr<DiscImage> m_disc;
@@ -119,6 +163,13 @@ private:
     uint32_t m_blockLength = 2048;
     uint16_t m_readSpeed = 0xFFFF;
     uint32_t m_random;
+    bool m_writer = false;
+    Recordable m_recordable = Recordable::None;
+    std::string m_outCue;
+    uint16_t m_writeSpeed = 0xFFFF;
+    uint8_t m_writeParameters = 0; // page 05h byte 2: BUFE, test write, write type
+    std::unique_ptr<WriteSession> m_session;
+    int m_underrunsSurvived = 0;
 };
 
 std::string HexBytes(const uint8_t* bytes, size_t count);
@@ -128,5 +179,8 @@ std::string HexBytes(const uint8_t* bytes, size_t count);
 std::vector<uint8_t> BuildCdTextPacks(const DiscImage& disc);
 // CRC-16 of a CD-Text pack's first 16 bytes (polynomial 1021h, inverted).
 uint16_t CdTextCrc(const uint8_t* pack);
+// The strings of one text type (80h titles, 81h performers, ...) in packs: by track, 0 the
+// disc. Packs with a bad CRC are left out.
+std::map<int, std::string> CdTextStrings(const std::vector<uint8_t>& packs, uint8_t type);
 
 } // namespace cdbench

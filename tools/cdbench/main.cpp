@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,28 +50,14 @@ int PrintToc(cdbench::MmcDevice& drive) {
     std::vector<uint8_t> text(4 + 18 * 256);
     if (!Run(drive, {0x43, 0, 5, 0, 0, 0, 0, 0x12, 0x04, 0}, text))
         return 1;
-    // Titles and performers: the texts of disc (0) and tracks run on through the packs.
-    std::map<std::pair<int, int>, std::string> texts;
-    for (size_t at = 4; at + 18 <= text.size(); at += 18) {
-        const uint8_t* pack = &text[at];
-        if (pack[0] != 0x80 && pack[0] != 0x81)
-            continue;
-        if (cdbench::CdTextCrc(pack) != (pack[16] << 8 | pack[17])) {
-            printf("crc error in pack %d\n", pack[2]);
-            continue;
-        }
-        int track = pack[1];
-        for (int i = 4; i < 16; ++i) {
-            if (pack[i])
-                texts[{pack[0], track}] += static_cast<char>(pack[i]);
-            else
-                ++track;
-        }
-    }
-    for (const auto& entry : texts)
-        if (!entry.second.empty())
-            printf("%s %d %s\n", entry.first.first == 0x80 ? "title" : "performer", entry.first.second,
-                   entry.second.c_str());
+    text.erase(text.begin(), text.begin() + std::min<size_t>(4, text.size()));
+    for (size_t at = 0; at + 18 <= text.size(); at += 18)
+        if (cdbench::CdTextCrc(&text[at]) != (text[at + 16] << 8 | text[at + 17]))
+            printf("crc error in pack %d\n", text[at + 2]);
+    for (uint8_t type : {uint8_t(0x80), uint8_t(0x81)})
+        for (const auto& entry : cdbench::CdTextStrings(text, type))
+            if (!entry.second.empty())
+                printf("%s %d %s\n", type == 0x80 ? "title" : "performer", entry.first, entry.second.c_str());
     return 0;
 }
 

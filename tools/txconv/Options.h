@@ -46,21 +46,21 @@ struct CddbOptions {
 // Ripping audio CDs: --cd and the secure-read settings. Unset values (-1) leave the stored
 // settings as they are.
 struct CdOptions {
-    bool enabled = false;    // --cd: list the drives, or rip from drive
-    int drive = -1;          // 0 = A:; -1: none named (list the drives)
-    std::vector<int> tracks; // track numbers, in order; empty: every audio track
-    bool secure = false;     // --secure: the drive engine's secure read
-    int retries = -1;        // --retries N: "ReadRetry"
-    int errorMode = -1;      // --error-mode[=N]: "ErrorMode"
-    int jitter = -1;         // --jitter drive|off|on: "JitterCorrection" 0, 1, 2
-    int speed = -1; // --speed N: "ReadingSpeed" (with --burn: the write speed), times the audio speed
-    std::string virtualDrive; // --virtual-drive CUE: the CD bench's drive with this disc (with --burn: a
-                              // blank one, whose finished disc is written to CUE and its .bin)
+    bool enabled = false;           // --cd: list the drives, or rip from drive
+    int drive = -1;                 // 0 = A:; -1: none named (list the drives)
+    std::vector<int> tracks;        // track numbers, in order; empty: every audio track
+    bool secure = false;            // --secure: the drive engine's secure read
+    int retries = -1;               // --retries N: "ReadRetry"
+    int errorMode = -1;             // --error-mode[=N]: "ErrorMode"
+    int jitter = -1;                // --jitter drive|off|on: "JitterCorrection" 0, 1, 2
+    int speed = -1;                 // --speed N: "ReadingSpeed" (--burn: write speed), times 1x
+    std::string virtualDrive;       // --virtual-drive CUE: the CD bench's drive with this disc
     std::string virtualDriveConfig; // --drive-settings FILE: how that drive misbehaves
     CddbOptions cddb;
 };
 
-// Writing an audio CD: --burn and its switches. speed and the virtual drive come from CdOptions.
+// Writing an audio CD: --burn and its switches. The speed and the virtual drive come from
+// CdOptions; with --burn, --virtual-drive names where the bench keeps the written disc.
 struct BurnOptions {
     int drive = -1;         // --burn D: (0 = A:); -1: no burning
     bool testWrite = false; // --test-write: "BurnCD" "TestMode" for the run
