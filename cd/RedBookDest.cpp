@@ -1,7 +1,5 @@
 #include "RedBookDest.h"
 
-#include "AcmBlock.h"
-
 #include <string.h>
 
 namespace {
@@ -102,7 +100,7 @@ bool CRedBookDest::Open() {
         Close();
         return false;
     }
-    m_stream.reset(stream);
+    m_converter.Reset(stream);
     return true;
 }
 
@@ -117,26 +115,17 @@ bool CRedBookDest::WriteBytes(const void* data, uint32_t bytes) {
 bool CRedBookDest::Write(uint32_t bytes, const void* pcm) {
     if (!pcm && bytes != 0)
         return false;
-    if (!m_stream)
+    if (!m_converter)
         return WriteBytes(pcm, bytes);
-    if (bytes == 0)
-        return true;
-    trelvox::AcmBlock output;
-    switch (trelvox::ConvertAcmBlock(m_stream.get(), static_cast<const uint8_t*>(pcm), bytes,
-                                     ACM_STREAMCONVERTF_BLOCKALIGN, *this, output)) {
-    case trelvox::AcmResult::TooShort:
-        // Less than one input sample frame: a PCM source never sends one.
-        return true;
-    case trelvox::AcmResult::Failed:
-        return false;
-    case trelvox::AcmResult::Converted:
-        break;
-    }
-    return WriteBytes(output.data.get(), output.bytes);
+    return m_converter.Write(pcm, bytes, *this,
+                             [this](const void* data, uint32_t size) { return WriteBytes(data, size); });
 }
 
 bool CRedBookDest::Close() {
-    m_stream.reset();
+    // What the rate conversion still holds belongs at the end of the track.
+    if (m_converter && m_output)
+        m_converter.Flush(*this, [this](const void* data, uint32_t size) { return WriteBytes(data, size); });
+    m_converter.Reset();
     m_output.reset();
     return true;
 }

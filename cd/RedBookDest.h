@@ -7,6 +7,7 @@
 // table: they are deleted with DeleteTracks or when the destination goes, whatever failed.
 #pragma once
 
+#include "AcmConverter.h"
 #include "ComObject.h"
 #include "DefErrLog.h"
 #include "Handles.h"
@@ -35,7 +36,7 @@ public:
     // Closes the current track and deletes every track file.
     void DeleteTracks();
     // Whether the track being written goes through an ACM conversion stream.
-    bool Converting() const { return static_cast<bool>(m_stream); }
+    bool Converting() const { return static_cast<bool>(m_converter); }
 
     // IConvertDestination
     int32_t TX_THISCALL GetFormatIndex() override;
@@ -71,7 +72,7 @@ private:
     bool WriteBytes(const void* data, uint32_t bytes);
 
     std::vector<std::unique_ptr<Track>> m_tracks;
-    trelvox::UniqueAcmStream m_stream; // none while the input is Red Book already
+    trelvox::AcmConverter m_converter; // empty while the input is Red Book already
     trelvox::UniqueFile m_output;      // the last entry's file while a track is written
     WAVEFORMATEX m_format = {};
 };

@@ -1,6 +1,6 @@
 #include "WavConvDest.h"
 
-#include "AcmBlock.h"
+#include "AcmConverter.h"
 
 #include <string.h>
 
@@ -98,7 +98,7 @@ bool CWavConvDest::CreateFileAndFormat() {
             SetInfo("For information on how to avoid this error, see: %s", kHelpLink);
             return false;
         }
-        m_stream.reset(stream);
+        m_converter.Reset(stream);
     }
 
     // PCM written as it comes keeps the classic 16-byte "fmt " without a cbSize field. Only the
@@ -138,80 +138,19 @@ bool CWavConvDest::Write(uint32_t bytes, const void* pcm) {
         SetError("Output file cannot be written");
         return false;
     }
-    if (!m_stream)
+    if (!m_converter)
         return WriteBytes(pcm, bytes);
-
-    const uint8_t* input = static_cast<const uint8_t*>(pcm);
-    trelvox::UniqueBytes joined;
-    uint32_t total = bytes;
-    if (m_carryBytes != 0) {
-        total = m_carryBytes + bytes;
-        joined = trelvox::AllocateBytes(total);
-        if (!joined) {
-            SetError("Out of memory");
-            return false;
-        }
-        memcpy(joined.get(), m_carry.get(), m_carryBytes);
-        if (bytes != 0)
-            memcpy(joined.get() + m_carryBytes, pcm, bytes);
-        m_carry.reset();
-        m_carryBytes = 0;
-        input = joined.get();
-    }
-    return Convert(input, total, ACM_STREAMCONVERTF_BLOCKALIGN, true);
-}
-
-bool CWavConvDest::Convert(const uint8_t* input, uint32_t bytes, DWORD flags, bool keepRest) {
-    if (bytes == 0)
-        return true;
-    trelvox::AcmBlock output;
-    switch (trelvox::ConvertAcmBlock(m_stream.get(), input, bytes, flags, *this, output)) {
-    case trelvox::AcmResult::TooShort:
-        // Less than one codec block so far: it all waits for the next Write. At the end, a
-        // block codec that encodes only whole blocks (Wine's IMA ADPCM encoder cannot even
-        // size a partial one) leaves it out: less than one block, some tens of milliseconds.
-        return keepRest ? KeepRest(input, bytes) : true;
-    case trelvox::AcmResult::Failed:
-        return false;
-    case trelvox::AcmResult::Converted:
-        break;
-    }
-    if (keepRest && !KeepRest(input + output.used, bytes - output.used))
-        return false;
-    return WriteBytes(output.data.get(), output.bytes);
-}
-
-bool CWavConvDest::KeepRest(const uint8_t* rest, uint32_t bytes) {
-    if (bytes == 0)
-        return true;
-    m_carry = trelvox::AllocateBytes(bytes);
-    if (!m_carry) {
-        SetError("Out of memory");
-        return false;
-    }
-    memcpy(m_carry.get(), rest, bytes);
-    m_carryBytes = bytes;
-    return true;
-}
-
-bool CWavConvDest::Flush() {
-    trelvox::UniqueBytes rest = std::move(m_carry);
-    uint32_t restBytes = m_carryBytes;
-    m_carryBytes = 0;
-    return Convert(rest.get(), restBytes, 0, false);
+    return m_converter.Write(pcm, bytes, *this,
+                             [this](const void* data, uint32_t size) { return WriteBytes(data, size); });
 }
 
 bool CWavConvDest::Close() {
     CDefConvertDestination::Close();
     // Failures from here on are reported, and the file is still completed as far as it goes;
     // the result stays true.
-    if (m_stream) {
-        if (m_carryBytes != 0 && m_dataOpen)
-            Flush();
-        m_stream.reset();
-    }
-    m_carry.reset();
-    m_carryBytes = 0;
+    if (m_converter && m_dataOpen)
+        m_converter.Flush(*this, [this](const void* data, uint32_t size) { return WriteBytes(data, size); });
+    m_converter.Reset();
     // Only a completed Open leaves a file to finish; a failed one removes what it began.
     if (m_dataOpen) {
         // Ascending writes the final sizes of "data" and of the RIFF chunk, and the pad byte

@@ -125,10 +125,13 @@ void BuildText(const Options& options, const std::vector<Track>& tracks, DiscTex
 
 int RunBurn(const Options& options, Console& console) {
     const std::string driveText = std::string(1, static_cast<char>('A' + options.burn.drive)) + ":";
+    const std::string item = "burn"; // names the progress line and the log lines
     VirtualDrive virtualDrive;
     if (!options.cd.virtualDrive.empty()) {
         std::string error;
-        if (!virtualDrive.Start("blank", options.cd.virtualDriveConfig, error)) {
+        // The bench's writer starts with a blank disc and keeps what it writes as this image.
+        const std::string disc = "blank \"" + FullPath(options.cd.virtualDrive) + "\"";
+        if (!virtualDrive.Start(disc, options.cd.virtualDriveConfig, error)) {
             console.Report("error", "", error);
             return 2;
         }
@@ -157,8 +160,10 @@ int RunBurn(const Options& options, Console& console) {
         console.Report("error", "", "no CD drive " + driveText + " (txconv --cd lists them)");
         return 2;
     }
-    if (!(disc->GetCapabilities() & cdrip::kCapWriteCdr)) {
-        console.Report("error", driveText, "this drive does not write CD-R discs");
+    // Only drives that report write-once as their device type have the writer bits among
+    // their capabilities; every CD-R writer has a write speed.
+    if (disc->GetMaxWriteSpeed() < 0) {
+        console.Report("error", "", driveText + " does not write CD-R discs");
         return 2;
     }
 
@@ -183,17 +188,17 @@ int RunBurn(const Options& options, Console& console) {
         console.Report("error", "", "the test mode setting cannot be stored");
         return 1;
     }
-    ConsoleCallback callback(console, driveText, OverwriteAnswer::No);
+    ConsoleCallback callback(console, item, OverwriteAnswer::No);
     callback.SetMessagesAreLog();
     HRESULT hr = disc->RecordDisc(1, &request, &callback);
     callback.Detach();
     if (hr == E_ABORT || console.Cancelled()) {
-        console.Report("info", driveText, "cancelled");
+        console.Report("info", item, "cancelled");
         return 130;
     }
     if (hr != S_OK)
         return 1;
-    console.Report("info", driveText,
+    console.Report("info", item,
                    options.burn.testWrite ? "test write done; the disc is still blank"
                                           : "the disc is written");
     return 0;
