@@ -5,7 +5,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// The recording request points at these without needing the Windows or conversion headers.
+// The recording request points at these without needing the Windows or conversion headers
+// (HWND__ is the record an HWND points at).
 struct HWND__;
 struct IConvertSource;
 
@@ -56,35 +57,35 @@ static_assert(offsetof(CDDBMatch, discId) == 12 && offsetof(CDDBMatch, artist) =
 
 // The CD-Text strings of the disc or of one track, in the system code page. Null or "" leaves
 // a kind out. The pointers stay the caller's.
-typedef struct RecordText {
+struct RecordText {
     const char* title;      // pack type 80h: album or track title
     const char* performer;  // 81h
     const char* songwriter; // 82h
     const char* composer;   // 83h
     const char* arranger;   // 84h
     const char* message;    // 85h
-} RecordText;
-static_assert(sizeof(RecordText) == 6 * sizeof(void*), "recording text");
+};
+static_assert(sizeof(struct RecordText) == 6 * sizeof(void*), "recording text");
 
 // What IAudioCD::RecordDisc writes. Everything it points at stays the caller's and must live
 // until RecordDisc returns; the callback for progress and log lines is RecordDisc's argument.
-typedef struct RecordRequest {
-    uint32_t size;                   // sizeof(RecordRequest)
-    uint32_t sourceCount;            // 1 to 99
-    struct IConvertSource** sources; // sourceCount sources in disc order, named and closed
-    const RecordText* discText;      // null: no CD-Text is written
-    const RecordText* trackText;     // with discText: sourceCount entries, one per track; may be null
-    struct HWND__* owner;            // the owner of the Retry/Cancel box; may be null
-    uint8_t speedIndex;              // 0-23 (1x, 2x, 4x ... 52x, 72x); 255: the drive's fastest
-    uint8_t burnProof;               // 1: buffer-underrun protection on
-    uint8_t reserved[2];             // 0
-} RecordRequest;
-static_assert(sizeof(RecordRequest) == (sizeof(void*) == 4 ? 28 : 48), "recording request");
-static_assert(offsetof(RecordRequest, sources) == 8 &&
-                  offsetof(RecordRequest, discText) == 8 + sizeof(void*) &&
-                  offsetof(RecordRequest, owner) == 8 + 3 * sizeof(void*) &&
-                  offsetof(RecordRequest, speedIndex) == 8 + 4 * sizeof(void*) &&
-                  offsetof(RecordRequest, burnProof) == 9 + 4 * sizeof(void*),
+struct RecordRequest {
+    uint32_t size;                      // sizeof(RecordRequest)
+    uint32_t sourceCount;               // 1 to 99
+    struct IConvertSource** sources;    // sourceCount sources in disc order, named and closed
+    const struct RecordText* discText;  // null: no CD-Text is written
+    const struct RecordText* trackText; // with discText: sourceCount entries, one per track; or null
+    struct HWND__* owner;               // the owner of the Retry/Cancel box; may be null
+    uint8_t speedIndex;                 // 0-23 (1x, 2x, 4x ... 52x, 72x); 255: the drive's fastest
+    uint8_t burnProof;                  // 1: buffer-underrun protection on
+    uint8_t reserved[2];                // 0
+};
+static_assert(sizeof(struct RecordRequest) == (sizeof(void*) == 4 ? 28 : 48), "recording request");
+static_assert(offsetof(struct RecordRequest, sources) == 8 &&
+                  offsetof(struct RecordRequest, discText) == 8 + sizeof(void*) &&
+                  offsetof(struct RecordRequest, owner) == 8 + 3 * sizeof(void*) &&
+                  offsetof(struct RecordRequest, speedIndex) == 8 + 4 * sizeof(void*) &&
+                  offsetof(struct RecordRequest, burnProof) == 9 + 4 * sizeof(void*),
               "recording request fields");
 
 } // namespace cdrip
