@@ -1,4 +1,4 @@
-// The CD drive engine: this library's own way of driving CD readers (and, in time, writers)
+// The CD drive engine: this library's own way of driving CD readers and writers
 // through SCSI multimedia commands. It finds the host adapters and their devices, names each
 // device by its INQUIRY strings, reads its capabilities from mode page 2Ah, reads tables of
 // contents, CD-Text and the CDDB disc id, and reads audio frames with errors that keep the
@@ -11,10 +11,11 @@
 //   Drive.h        one device: identity, capabilities, reading
 //   DiscLayout.h   a disc's tracks, lead-out and CD-Text, parsed from the drive's answers
 //   ScsiTransport.h  the ASPI manager (or pass-through emulation), shared with akrip
+//   WriteLayout.h  what a recording writes: track layout, CD-Text, cue sheet and packs (bytes)
+//   Recorder.h     writing an audio disc disc-at-once through a Drive
 //
-// Writing fits in beside reading: a DiscLayout is also what a cue sheet is built from, the
-// transport already carries data-out commands, and the writing side adds its commands to
-// Drive (send cue sheet, write frames, synchronize cache) with its own error codes from -32 on.
+// Writing sits beside reading: it sends its commands through Drive::Run, reads the writer's
+// flags and speeds from the same page 2Ah, and has its own error codes from -32 on.
 //
 // The engine is not thread-safe as a whole: one thread starts and stops it; each Drive is used
 // by one thread at a time, except for the abort event, which any thread may set.

@@ -93,7 +93,6 @@ Status LayoutTracks(const std::vector<std::string>& paths, const std::vector<uin
         out.tracks.push_back(track);
     }
     out.totalFrames = start;
-    out.text = layout.text;
     layout = std::move(out);
     return Status();
 }

@@ -65,8 +65,9 @@ struct WriteLayout {
     CdTextBlock text;         // empty: no CD-Text
 };
 
-// Lays out tracks of the given file sizes (paths may be left empty): kErrBadArgument for no
-// track, more than 99 tracks, or an empty track (subCode = its number).
+// Lays out tracks of the given file sizes (paths may be left empty), without CD-Text:
+// kErrBadArgument for no track, more than 99 tracks (subCode = the count), or an empty track
+// or one that takes the disc past 100 minutes (subCode = its number).
 Status LayoutTracks(const std::vector<std::string>& paths, const std::vector<uint64_t>& bytes,
                     WriteLayout& layout);
 

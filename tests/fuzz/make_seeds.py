@@ -95,7 +95,7 @@ def mmc():
     def command(block, data_len, data=b""):
         return bytes([len(block) - 1]) + block + struct.pack("<H", data_len) + data
     mode_page = bytes(8) + bytes([0x2A, 0x14]) + bytes(20)
-    return {
+    seeds = {
         "inquiry-toc": b"vendor PLEXTOR\n\0" + command(cdb(0x12, 0, 0, 0, 96, length=6), 96) +
                        command(cdb(0x43, 2, 0, 0, 0, 0, 0, 0x10, 0), 4096) + command(cdb(0x43, 0, 5, 0, 0, 0, 0, 0x10, 0), 4096),
         "reads": b"jitter 3 7\nmedium-error 10-12 1\n\0" + command(cdb(0xBE, 0, 0, 0, 0, 0, 0, 0, 2, 0xF8, 0, 0, length=12), 2 * 2448) +
@@ -105,6 +105,18 @@ def mmc():
                 command(cdb(0x55, 0x10, 0, 0, 0, 0, 0, 0, 30), 30, mode_page) + command(cdb(0xBB, 0, 0, 0xB0), 0) +
                 command(cdb(0x15, 0x10, 0, 0, 12, length=6), 12, bytes([0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 9, 0x30])),
     }
+    # A blank CD-R (the target gives one to inputs whose size has bit 1 set): write
+    # parameters, a cue sheet of one 2-frame track, a WRITE of the pregap's first frame, the
+    # disc information and an early SYNCHRONIZE CACHE.
+    page05 = bytes(8) + bytes([0x05, 0x32, 0x42]) + bytes(49)
+    cue = bytes([1, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 1, 1, 1, 0, 0, 0, 2, 0, 1, 0xAA, 1, 1, 0, 0, 2, 2])
+    seeds["burn"] = (b"underrun 1\nwrite-error 1\n\0" + command(cdb(0x55, 0x10, 0, 0, 0, 0, 0, 0, len(page05)), len(page05), page05) +
+                     command(cdb(0x5D, 0, 0, 0, 0, 0, 0, 0, len(cue)), len(cue), cue) +
+                     command(cdb(0x2A, 0, 0xFF, 0xFF, 0xFF, 0x6A, 0, 0, 1), 2352, bytes(2352)) +
+                     command(cdb(0x51, 0, 0, 0, 0, 0, 0, 0, 34), 34) + command(cdb(0x35, 0, 0, 0, 0, 0, 0, 0, 0), 0))
+    if not len(seeds["burn"]) & 2:
+        seeds["burn"] = b" " + seeds["burn"]
+    return seeds
 
 
 def utf16_seeds():

@@ -1,6 +1,7 @@
-// The virtual drive's command decoding. The input is a drive settings text, a NUL, then
-// commands: a byte whose low four bits give the CDB length (1 to 16), the CDB, two bytes of
-// data length and, for a data-out command, that many bytes of parameter data.
+// The virtual drive's command decoding, with a disc in it or a blank CD-R. The input is a
+// drive settings text, a NUL, then commands: a byte whose low four bits give the CDB length
+// (1 to 16), the CDB, two bytes of data length and, for a data-out command, that many bytes
+// of parameter data.
 #include "DiscFiles.h"
 #include "MmcDevice.h"
 
@@ -27,7 +28,8 @@ std::shared_ptr<cdbench::DiscImage> Disc() {
 }
 
 bool IsDataOut(uint8_t opcode) {
-    return opcode == 0x15 || opcode == 0x55; // MODE SELECT (6) and (10)
+    // MODE SELECT (6) and (10), SEND CUE SHEET, WRITE(10)
+    return opcode == 0x15 || opcode == 0x55 || opcode == 0x5D || opcode == 0x2A;
 }
 
 } // namespace
@@ -39,7 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!config.Parse(input.Piece('\0'), error))
         config = cdbench::DriveConfig();
     cdbench::MmcDevice drive(config);
-    drive.Insert(Disc(), (size & 1) != 0);
+    // Every other input finds a blank CD-R to write.
+    if (size & 2)
+        drive.InsertBlank(fuzz::DiscDirectory() + "burnt.cue", (size & 1) != 0);
+    else
+        drive.Insert(Disc(), (size & 1) != 0);
     for (int commands = 0; commands < 64 && !input.Empty(); ++commands) {
         const std::vector<uint8_t> cdb = input.Bytes(1 + input.Byte() % 16);
         const uint32_t low = input.Byte();
