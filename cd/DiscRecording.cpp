@@ -1,15 +1,13 @@
 #include "DiscRecording.h"
 
 #include "ComPtr.h"
+#include "DefErrLog.h"
 #include "Handles.h"
 #include "RedBookDest.h"
 #include "Recorder.h"
 #include "SettingsStore.h"
 #include "Trace.h"
 #include "Trelvox.h"
-
-#include <stdarg.h>
-#include <stdio.h>
 
 #include <string>
 
@@ -22,16 +20,6 @@ namespace {
 constexpr uint32_t kStandardDiscFrames = 74 * 60 * 75;
 
 MessageBoxFunction g_messageBox = MessageBoxA;
-
-std::string Text(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Text(const char* format, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof(text), format, args);
-    va_end(args);
-    return text;
-}
 
 cdengine::TrackText EngineText(const RecordText& text) {
     auto copy = [](const char* value) { return std::string(value ? value : ""); };
@@ -61,17 +49,17 @@ cdengine::Status RecordOnce(cdengine::Drive& drive, const std::vector<std::strin
     if (!status)
         return status;
 
+    // Information lines go out as the error log's kind "i", with their newline.
+    CDefErrLog log;
+    log.SetCallback(callback);
     const uint32_t total = layout.totalFrames;
     callback->SetProgressRange(total);
     if (total > kStandardDiscFrames)
-        callback->ReportError(Text("Total disc time (%02u:%02u:%02u) exceeds 74 minutes!\n", total / 4500,
-                                   total / 75 % 60, total % 75)
-                                  .c_str(),
-                              "i");
+        log.SetInfo("Total disc time (%02u:%02u:%02u) exceeds 74 minutes!", total / 4500, total / 75 % 60,
+                    total % 75);
     const int factor =
         request.speedIndex == cdengine::kSpeedIndexMax ? 0 : cdengine::SpeedFactor(request.speedIndex);
-    callback->ReportError(Text("Recording Options: Speed %d (%d)\n", request.speedIndex, factor).c_str(),
-                          "i");
+    log.SetInfo("Recording Options: Speed %d (%d)", request.speedIndex, factor);
     callback->SetStatusText("Recording:");
     callback->SetItemText("Preparing...", 0);
 
@@ -80,14 +68,17 @@ cdengine::Status RecordOnce(cdengine::Drive& drive, const std::vector<std::strin
     options.testMode = trelvox::ReadSettingInt("BurnCD", "TestMode", 0) != 0;
     options.burnProof = request.burnProof != 0;
     if (options.testMode)
-        callback->ReportError("Recording Options: Test mode enabled\n", "i");
+        log.SetInfo("Recording Options: Test mode enabled");
     if (options.burnProof)
-        callback->ReportError("Recording Options: BURN-Proof enabled\n", "i");
+        log.SetInfo("Recording Options: BURN-Proof enabled");
     options.progress = [callback, abortEvent](cdengine::WriteEvent event, uint32_t value) {
         switch (event) {
-        case cdengine::kWriteTrackStart:
-            callback->SetItemText(Text("Track %d", static_cast<int>(value)).c_str(), 0);
+        case cdengine::kWriteTrackStart: {
+            char item[32];
+            wsprintfA(item, "Track %d", static_cast<int>(value));
+            callback->SetItemText(item, 0);
             break;
+        }
         case cdengine::kWriteProgress:
             callback->StepProgress(value);
             break;
@@ -133,6 +124,7 @@ int MaxWriteSpeed(cdengine::Drive& drive) {
 }
 
 int EstimateRecordingTime(cdengine::Drive& drive, int speedIndex, uint32_t frames) {
+    // The fastest speed of a drive that names none is taken as 1x.
     if (speedIndex == cdengine::kSpeedIndexMax)
         speedIndex = cdengine::MaxWriteSpeedIndex(drive);
     int factor = cdengine::SpeedFactor(speedIndex < 0 ? 0 : speedIndex);

@@ -11,6 +11,17 @@ bool IsRedBook(const WAVEFORMATEX& format) {
 
 } // namespace
 
+WAVEFORMATEX RedBookFormat() {
+    WAVEFORMATEX format = {};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 2;
+    format.nSamplesPerSec = 44100;
+    format.nAvgBytesPerSec = 176400;
+    format.nBlockAlign = 4;
+    format.wBitsPerSample = 16;
+    return format;
+}
+
 CRedBookDest::~CRedBookDest() {
     DeleteTracks();
 }
@@ -83,13 +94,7 @@ bool CRedBookDest::Open() {
     if (IsRedBook(m_format))
         return true;
 
-    WAVEFORMATEX redBook = {};
-    redBook.wFormatTag = WAVE_FORMAT_PCM;
-    redBook.nChannels = 2;
-    redBook.nSamplesPerSec = 44100;
-    redBook.nAvgBytesPerSec = 176400;
-    redBook.nBlockAlign = 4;
-    redBook.wBitsPerSample = 16;
+    WAVEFORMATEX redBook = RedBookFormat();
     WAVEFORMATEX input = m_format;
     input.cbSize = 0; // only the fixed fields were kept
     HACMSTREAM stream = nullptr;

@@ -19,6 +19,9 @@
 #include <memory>
 #include <vector>
 
+// CD audio as PCM: 44100 Hz, 2 channels, 16 bits.
+WAVEFORMATEX RedBookFormat();
+
 class CRedBookDest : public trelvox::ComObject<IConvertDestination>, public CDefErrLog {
 public:
     // The most tracks a disc holds, and so the track table.
