@@ -393,7 +393,7 @@ TEST_F(AudioCDTest, OneListPerProcessAndTheDiscListCountInterplay) {
         query->Release();
         EXPECT_EQ(E_INVALIDARG, cd->StartLookup(nullptr));
         EXPECT_EQ(E_INVALIDARG, cd->StartSubmit(nullptr));
-        EXPECT_EQ(E_NOTIMPL, cd->RecordDisc(1, nullptr, nullptr));
+        EXPECT_EQ(E_INVALIDARG, cd->RecordDisc(1, nullptr, nullptr));
         EXPECT_TRUE(cd->SetTitle("Marked"));
 
         // The caller's last reference goes; the disc still holds the list.

@@ -1,10 +1,10 @@
 #include "CdBurn.h"
 
+#include "CdDrives.h"
 #include "ComRef.h"
 #include "ConsoleCallback.h"
 #include "Paths.h"
 #include "ScopedSetting.h"
-#include "CdDrives.h"
 
 #include "Trelvox.h"
 #include "TrelvoxCD.h"
