@@ -9,6 +9,7 @@
 
 #include "EngineStatus.h"
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <string>

@@ -162,7 +162,8 @@ TEST_F(RecorderTest, WrittenDiscReadsBackWithItsLayoutAndText) {
     DWORD got = GetEnvironmentVariableA("TX_RECORDER_EXPORT", exportDir, sizeof(exportDir));
     if (got > 0 && got < sizeof(exportDir)) {
         for (std::string name : {"out.cue", "out.bin", "track1.pcm", "track2.pcm", "track3.pcm"})
-            EXPECT_TRUE(CopyFileA((m_dir / name).c_str(), (std::string(exportDir) + "\\" + name).c_str(), FALSE));
+            EXPECT_TRUE(
+                CopyFileA((m_dir / name).c_str(), (std::string(exportDir) + "\\" + name).c_str(), FALSE));
     }
     // The disc objects see the standard 2-second pregap before track 1.
     ASSERT_EQ(S_OK, m_discs.back()->RefreshToc());

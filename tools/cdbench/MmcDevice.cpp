@@ -603,10 +603,8 @@ CommandResult MmcDevice::Write(const uint8_t* cdb, const uint8_t* data, uint32_t
     for (const DriveConfig::WriteFault& fault : m_config.writeFaults) {
         if (leadIn || fault.frame < lba || fault.frame >= lba + static_cast<int32_t>(count))
             continue;
-        if (fault.underrun && session.underrunProtection) {
-            ++m_underrunsSurvived;
-            continue;
-        }
+        if (fault.underrun && session.underrunProtection)
+            continue; // the drive waits for data and links up where it stopped
         SpoilSession();
         return Check(fault.sense.key, fault.sense.asc, fault.sense.ascq);
     }

@@ -119,8 +119,6 @@ public:
     // writes no file.
     void InsertBlank(const std::string& outCue, bool announce = true);
     const DiscImage* Disc() const { return m_disc.get(); }
-    // How often buffer-underrun protection saved a recording.
-    int UnderrunsSurvived() const { return m_underrunsSurvived; }
     const DriveConfig& Config() const { return m_config; }
 
     // Runs one command. data holds dataLen bytes: the parameter list of a data-out command,
@@ -169,7 +167,6 @@ private:
     uint16_t m_writeSpeed = 0xFFFF;
     uint8_t m_writeParameters = 0; // page 05h byte 2: BUFE, test write, write type
     std::unique_ptr<WriteSession> m_session;
-    int m_underrunsSurvived = 0;
 };
 
 std::string HexBytes(const uint8_t* bytes, size_t count);
