@@ -3,6 +3,7 @@
 #include "AudioCDDevices.h"
 #include "AudioCDTrack.h"
 #include "CDAFile.h"
+#include "DiscRecording.h"
 #include "DriveLetter.h"
 #include "Trace.h"
 #include "TrackRecord.h"
@@ -262,15 +263,32 @@ HRESULT CAudioCD::GetTrackCount(int* count) {
 
 // Recording arrives with its own code; until then it fails plainly.
 int CAudioCD::GetMaxWriteSpeed() {
-    return E_NOTIMPL;
+    try {
+        return cdrip::MaxWriteSpeed(m_drive);
+    } catch (...) {
+        return -1;
+    }
 }
 
-int CAudioCD::EstimateRecordingTime(int, uint32_t) {
-    return E_NOTIMPL;
+int CAudioCD::EstimateRecordingTime(int speedIndex, uint32_t frames) {
+    try {
+        return cdrip::EstimateRecordingTime(m_drive, speedIndex, frames);
+    } catch (...) {
+        return E_FAIL;
+    }
 }
 
-HRESULT CAudioCD::RecordDisc(int, cdrip::RecordRequest*, IConvertCallback*) {
-    return E_NOTIMPL;
+HRESULT CAudioCD::RecordDisc(int mode, cdrip::RecordRequest* request, IConvertCallback* callback) {
+    if (mode < 1 || mode > 3 || !callback || !cdrip::IsValidRequest(request))
+        return E_INVALIDARG;
+    try {
+        return cdrip::RecordDisc(m_drive, mode, *request, callback);
+    } catch (const std::bad_alloc&) {
+        callback->ReportError("Out of memory\n", "e");
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
 }
 
 HRESULT CAudioCD::StartLookup(cdrip::ICDDBCallback* callback) {

@@ -6,6 +6,7 @@
 #include "ComPtr.h"
 #include "Handles.h"
 #include "PathText.h"
+#include "RedBookDest.h"
 #include "SettingsStore.h"
 #include "Trace.h"
 #include "TrackChecksums.h"
@@ -272,13 +273,7 @@ bool CAudioCDTrack::Open() {
         if (m_firstFrame > m_endFrame)
             m_firstFrame = m_endFrame;
     }
-    m_format = WAVEFORMATEX();
-    m_format.wFormatTag = WAVE_FORMAT_PCM;
-    m_format.nChannels = 2;
-    m_format.nSamplesPerSec = 44100;
-    m_format.nAvgBytesPerSec = 176400;
-    m_format.nBlockAlign = 4;
-    m_format.wBitsPerSample = 16;
+    m_format = RedBookFormat();
     m_totalBytes = m_record.length * kFrameBytes;
     return true;
 }

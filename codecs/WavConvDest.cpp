@@ -1,14 +1,12 @@
 #include "WavConvDest.h"
 
+#include "AcmConverter.h"
+
 #include <string.h>
 
 namespace {
 
 constexpr const char* kHelpLink = "https://trelvox.example/help/acm-conversion";
-
-#if defined(__i386__)
-static_assert(sizeof(ACMSTREAMHEADER) == 84, "ACM stream header of the 32-bit ABI");
-#endif
 
 // Asks ACM to complete a format of tag `tag` for input. The block is as large as ACM's
 // largest format, and cbSize is preset to the room after the fixed fields: Wine's GSM codec
@@ -100,7 +98,7 @@ bool CWavConvDest::CreateFileAndFormat() {
             SetInfo("For information on how to avoid this error, see: %s", kHelpLink);
             return false;
         }
-        m_stream.reset(stream);
+        m_converter.Reset(stream);
     }
 
     // PCM written as it comes keeps the classic 16-byte "fmt " without a cbSize field. Only the
@@ -140,103 +138,19 @@ bool CWavConvDest::Write(uint32_t bytes, const void* pcm) {
         SetError("Output file cannot be written");
         return false;
     }
-    if (!m_stream)
+    if (!m_converter)
         return WriteBytes(pcm, bytes);
-
-    const uint8_t* input = static_cast<const uint8_t*>(pcm);
-    trelvox::UniqueBytes joined;
-    uint32_t total = bytes;
-    if (m_carryBytes != 0) {
-        total = m_carryBytes + bytes;
-        joined = trelvox::AllocateBytes(total);
-        if (!joined) {
-            SetError("Out of memory");
-            return false;
-        }
-        memcpy(joined.get(), m_carry.get(), m_carryBytes);
-        if (bytes != 0)
-            memcpy(joined.get() + m_carryBytes, pcm, bytes);
-        m_carry.reset();
-        m_carryBytes = 0;
-        input = joined.get();
-    }
-    return Convert(input, total, ACM_STREAMCONVERTF_BLOCKALIGN, true);
-}
-
-bool CWavConvDest::Convert(const uint8_t* input, uint32_t bytes, DWORD flags, bool keepRest) {
-    if (bytes == 0)
-        return true;
-    DWORD capacity = 0;
-    MMRESULT result = acmStreamSize(m_stream.get(), bytes, &capacity, ACM_STREAMSIZEF_SOURCE);
-    if (result == ACMERR_NOTPOSSIBLE) {
-        // Less than one codec block so far: it all waits for the next Write. At the end, a
-        // block codec that encodes only whole blocks (Wine's IMA ADPCM encoder cannot even
-        // size a partial one) leaves it out: less than one block, some tens of milliseconds.
-        return keepRest ? KeepRest(input, bytes) : true;
-    }
-    if (result != MMSYSERR_NOERROR) {
-        SetError("Stream size cannot be estimated (ACM error %d)", static_cast<int>(result));
-        return false;
-    }
-    trelvox::UniqueBytes output = trelvox::AllocateBytes(capacity);
-    if (!output) {
-        SetError("Out of memory");
-        return false;
-    }
-    ACMSTREAMHEADER header = {};
-    header.cbStruct = sizeof(header);
-    header.pbSrc = const_cast<uint8_t*>(input);
-    header.cbSrcLength = bytes;
-    header.pbDst = output.get();
-    header.cbDstLength = capacity;
-    result = acmStreamPrepareHeader(m_stream.get(), &header, 0);
-    if (result != MMSYSERR_NOERROR) {
-        SetError("Stream header cannot be prepared (ACM error %d)", static_cast<int>(result));
-        return false;
-    }
-    result = acmStreamConvert(m_stream.get(), &header, flags);
-    acmStreamUnprepareHeader(m_stream.get(), &header, 0);
-    if (result != MMSYSERR_NOERROR) {
-        SetError("Stream cannot be converted (ACM error %d)", static_cast<int>(result));
-        return false;
-    }
-    uint32_t used = header.cbSrcLengthUsed < bytes ? header.cbSrcLengthUsed : bytes;
-    if (keepRest && !KeepRest(input + used, bytes - used))
-        return false;
-    return WriteBytes(output.get(), header.cbDstLengthUsed);
-}
-
-bool CWavConvDest::KeepRest(const uint8_t* rest, uint32_t bytes) {
-    if (bytes == 0)
-        return true;
-    m_carry = trelvox::AllocateBytes(bytes);
-    if (!m_carry) {
-        SetError("Out of memory");
-        return false;
-    }
-    memcpy(m_carry.get(), rest, bytes);
-    m_carryBytes = bytes;
-    return true;
-}
-
-bool CWavConvDest::Flush() {
-    trelvox::UniqueBytes rest = std::move(m_carry);
-    uint32_t restBytes = m_carryBytes;
-    m_carryBytes = 0;
-    return Convert(rest.get(), restBytes, 0, false);
+    return m_converter.Write(pcm, bytes, *this,
+                             [this](const void* data, uint32_t size) { return WriteBytes(data, size); });
 }
 
 bool CWavConvDest::Close() {
     CDefConvertDestination::Close();
     // Failures from here on are reported, and the file is still completed as far as it goes;
     // the result stays true.
-    if (m_stream) {
-        if (m_carryBytes != 0 && m_dataOpen)
-            Flush();
-        m_stream.reset();
-    }
-    m_carry.reset();
-    m_carryBytes = 0;
+    if (m_converter && m_dataOpen)
+        m_converter.Flush(*this, [this](const void* data, uint32_t size) { return WriteBytes(data, size); });
+    m_converter.Reset();
     // Only a completed Open leaves a file to finish; a failed one removes what it began.
     if (m_dataOpen) {
         // Ascending writes the final sizes of "data" and of the RIFF chunk, and the pad byte

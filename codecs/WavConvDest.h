@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AcmConverter.h"
 #include "DefConvertDestination.h"
 #include "Handles.h"
 #include "WAVSettings.h"
@@ -27,20 +28,12 @@ private:
     // Open's steps after the output location is ready; on false the message has been logged
     // and the caller closes.
     bool CreateFileAndFormat();
-    // Runs input through the stream and writes what comes out; the bytes the codec leaves
-    // over wait in m_carry when keepRest is set.
-    bool Convert(const uint8_t* input, uint32_t bytes, DWORD flags, bool keepRest);
-    bool KeepRest(const uint8_t* rest, uint32_t bytes);
-    // Converts what the codec left over once more, without block alignment.
-    bool Flush();
     bool WriteBytes(const void* data, uint32_t bytes);
 
     CWAVSettings m_settings;
     trelvox::UniqueMmio m_file;
     MMCKINFO m_riffChunk = {};
     MMCKINFO m_dataChunk = {};
-    bool m_dataOpen = false; // the "data" chunk was created and needs its size fixed up
-    trelvox::UniqueAcmStream m_stream;
-    trelvox::UniqueBytes m_carry; // input bytes the codec did not consume yet
-    uint32_t m_carryBytes = 0;
+    bool m_dataOpen = false;           // the "data" chunk was created and needs its size fixed up
+    trelvox::AcmConverter m_converter; // empty while the output is the input's PCM
 };

@@ -212,9 +212,17 @@ struct IAudioCD : public IUnknown {
     virtual HRESULT TX_THISCALL GetTrack(int index, IAudioCDTrack** track) = 0;
     virtual HRESULT TX_THISCALL GetTrackFromCda(const char* path, IAudioCDTrack** track) = 0;
     virtual HRESULT TX_THISCALL GetTrackCount(int* count) = 0;
-    // Recording.
+    // Recording. The drive's highest write speed index (RecordRequest), -1 for a drive that
+    // does not write CD-R.
     virtual int TX_THISCALL GetMaxWriteSpeed() = 0;
+    // Whole minutes that writing frames takes at speedIndex (255: the drive's fastest), lead-in
+    // and lead-out included; E_INVALIDARG for an unknown index.
     virtual int TX_THISCALL EstimateRecordingTime(int speedIndex, uint32_t frames) = 0;
+    // Mode 1: converts the request's sources into temporary Red Book track files and writes
+    // them disc-at-once to the blank disc, on this thread, with progress and log lines through
+    // callback and a Retry/Cancel box after a failed write. S_OK; E_FAIL after a failure
+    // (reported); E_ABORT when callback cancelled. Modes 2 and 3 (ISO 9660 data discs) fail
+    // with E_NOTIMPL; other modes, a null callback or a malformed request give E_INVALIDARG.
     virtual HRESULT TX_THISCALL RecordDisc(int mode, RecordRequest* request, IConvertCallback* callback) = 0;
     virtual bool TX_THISCALL GetName(char* buffer) = 0;
     // CDDB lookups and submissions on a thread of their own.

@@ -5,6 +5,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// The recording request points at these without needing the Windows or conversion headers
+// (HWND__ is the record an HWND points at).
+struct HWND__;
+struct IConvertSource;
+
 #ifdef __cplusplus
 namespace cdrip {
 #else
@@ -14,6 +19,7 @@ typedef struct TrackRecord TrackRecord;
 typedef struct DiscToc DiscToc;
 typedef struct CDDBMatch CDDBMatch;
 typedef struct RecordRequest RecordRequest;
+typedef struct RecordText RecordText;
 #endif
 
 // One audio track of a disc: the element of a disc's track list, the record a track object is
@@ -58,6 +64,39 @@ static_assert(offsetof(CDDBMatch, discId) == 12 && offsetof(CDDBMatch, artist) =
                   offsetof(CDDBMatch, title) == 102 && offsetof(CDDBMatch, localKey) == 184 &&
                   offsetof(CDDBMatch, flag) == 188,
               "CDDB match fields");
+
+// The CD-Text strings of the disc or of one track, in the system code page. Null or "" leaves
+// a kind out. The pointers stay the caller's.
+struct RecordText {
+    const char* title;      // pack type 80h: album or track title
+    const char* performer;  // 81h
+    const char* songwriter; // 82h
+    const char* composer;   // 83h
+    const char* arranger;   // 84h
+    const char* message;    // 85h
+};
+static_assert(sizeof(struct RecordText) == 6 * sizeof(void*), "recording text");
+
+// What IAudioCD::RecordDisc writes. Everything it points at stays the caller's and must live
+// until RecordDisc returns; the callback for progress and log lines is RecordDisc's argument.
+struct RecordRequest {
+    uint32_t size;                      // sizeof(RecordRequest)
+    uint32_t sourceCount;               // 1 to 99
+    struct IConvertSource** sources;    // sourceCount sources in disc order, named and closed
+    const struct RecordText* discText;  // null: no CD-Text is written
+    const struct RecordText* trackText; // with discText: sourceCount entries, one per track; or null
+    struct HWND__* owner;               // the owner of the Retry/Cancel box; may be null
+    uint8_t speedIndex;                 // 0-23 (1x, 2x, 4x ... 52x, 72x); 255: the drive's fastest
+    uint8_t burnProof;                  // 1: buffer-underrun protection on
+    uint8_t reserved[2];                // 0
+};
+static_assert(sizeof(struct RecordRequest) == (sizeof(void*) == 4 ? 28 : 48), "recording request");
+static_assert(offsetof(struct RecordRequest, sources) == 8 &&
+                  offsetof(struct RecordRequest, discText) == 8 + sizeof(void*) &&
+                  offsetof(struct RecordRequest, owner) == 8 + 3 * sizeof(void*) &&
+                  offsetof(struct RecordRequest, speedIndex) == 8 + 4 * sizeof(void*) &&
+                  offsetof(struct RecordRequest, burnProof) == 9 + 4 * sizeof(void*),
+              "recording request fields");
 
 #ifdef __cplusplus
 } // namespace cdrip

@@ -154,6 +154,29 @@ TEST(TxconvOptions, CdTakesADriveTracksAndReadingSettings) {
     EXPECT_EQ(p.options.cd.cddb.trackTitles[0].second, "a=b");
 }
 
+TEST(TxconvOptions, BurnTakesADriveFilesAndWritingSwitches) {
+    Parsed p = Parse({"--burn", "e:", "a.wav", "b.ogg", "--test-write", "--burn-proof", "--speed", "16",
+                      "--virtual-drive", "out.cue", "--artist", "A", "--track-title", "2=B"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.burn.drive, 4);
+    EXPECT_TRUE(p.options.burn.testWrite);
+    EXPECT_TRUE(p.options.burn.burnProof);
+    EXPECT_EQ(p.options.cd.speed, 16);
+    EXPECT_EQ(p.options.cd.virtualDrive, "out.cue");
+    EXPECT_EQ(p.options.files, (std::vector<std::string>{"a.wav", "b.ogg"}));
+    EXPECT_EQ(p.options.cd.cddb.artist, "A");
+    EXPECT_FALSE(p.options.cd.enabled);
+    for (std::vector<std::string> bad :
+         std::vector<std::vector<std::string>>{{"--burn", "D:"},
+                                               {"--burn", "a.wav"},
+                                               {"--burn", "D:", "--cd", "a.wav"},
+                                               {"--test-write", "a.wav"},
+                                               {"--burn-proof", "a.wav"},
+                                               {"--speed", "8", "a.wav"},
+                                               {"--burn", "D:", "--no-cddb", "a.wav"}})
+        EXPECT_FALSE(Parse(bad).ok) << bad[0] << " " << bad.back();
+}
+
 TEST(TxconvProgressLine, StaysWithinTheWidthWhateverTheNames) {
     txconv::ProgressSlot a{std::string(300, 'a'), "Converting:", 1000, 250};
     txconv::ProgressSlot b{"b.wav", "Analyzing:", 0, 0};

@@ -1,5 +1,6 @@
 #include "CdRip.h"
 
+#include "CdDrives.h"
 #include "CdLookup.h"
 #include "ComRef.h"
 #include "JobRunner.h"
@@ -36,76 +37,11 @@ std::string Duration(uint32_t frames) {
     return Format("%u:%02u.%02u", frames / 4500, frames / 75 % 60, frames % 75);
 }
 
-// The CD bench's drive with a disc image in it, for machines without a drive: the stand-in
-// ASPI manager from beside txconv.exe, and a drive list of one drive in a temporary file.
-class VirtualDrive {
-public:
-    ~VirtualDrive() {
-        if (!m_config.empty())
-            DeleteFileA(m_config.c_str());
-    }
-
-    bool Start(const std::string& cue, const std::string& settings, std::string& error) {
-        if (!FileExists(cue)) {
-            error = "--virtual-drive: no such disc image " + cue;
-            return false;
-        }
-        char path[MAX_PATH];
-        DWORD got = GetModuleFileNameA(nullptr, path, sizeof(path));
-        std::string self(path, got);
-        std::string aspi = self.substr(0, self.find_last_of("\\/") + 1) + "wnaspi32.dll";
-        char temp[MAX_PATH];
-        if (!GetTempPathA(sizeof(temp), temp) || !GetTempFileNameA(temp, "vcd", 0, path)) {
-            error = "--virtual-drive: cannot make a temporary file";
-            return false;
-        }
-        m_config = path;
-        std::string line = "drive 0 1 0 " + FullPath(cue);
-        if (!settings.empty())
-            line += " " + FullPath(settings);
-        FILE* file = fopen(m_config.c_str(), "w");
-        if (!file || fprintf(file, "%s\n", line.c_str()) < 0 || fclose(file) != 0) {
-            error = "--virtual-drive: cannot write " + m_config;
-            return false;
-        }
-        SetEnvironmentVariableA("CDBENCH_CONFIG", m_config.c_str());
-        // Wine hands out its own WNASPI32.DLL unless the process started with this one
-        // preferred (WINEDLLOVERRIDES=wnaspi32=n, as ./txconv does for --virtual-drive).
-        if (!FileExists(aspi)) {
-            error = "--virtual-drive needs the CD bench's " + aspi + " (build the cdbench_aspi target)";
-            return false;
-        }
-        HMODULE module = LoadLibraryA("WNASPI32.DLL");
-        if (!module || !GetProcAddress(module, "CdBenchCommandLog")) {
-            error = "--virtual-drive: the ASPI manager loaded is not the CD bench's; start txconv with "
-                    "WINEDLLOVERRIDES=wnaspi32=n (./txconv does)";
-            return false;
-        }
-        return true;
-    }
-
-private:
-    std::string m_config;
-};
-
 struct Track {
     cdrip::TrackRecord record = {};
     std::string title;
     ComRef<IConvertSource> source; // kept past the conversion for its read report
 };
-
-bool OpenDevices(Console& console, ComRef<cdrip::IAudioCDDevices>& devices) {
-    if (CreateAudioCDDevices(devices.put()) != S_OK) {
-        console.Report("error", "", "the CD drive list cannot be made");
-        return false;
-    }
-    char message[2048] = {};
-    if (devices->GetInitError(message)) {
-        console.Report("error", "", message);
-        return false;
-    }
-    return true;
-}
 
 // The disc's audio tracks, with their titles.
 std::vector<Track> ListTracks(cdrip::IAudioCD* disc) {
@@ -222,7 +158,11 @@ int RunCd(const Options& options, Console& console) {
     VirtualDrive virtualDrive;
     if (!options.cd.virtualDrive.empty()) {
         std::string error;
-        if (!virtualDrive.Start(options.cd.virtualDrive, options.cd.virtualDriveConfig, error)) {
+        if (!FileExists(options.cd.virtualDrive))
+            error = "--virtual-drive: no such disc image " + options.cd.virtualDrive;
+        else
+            virtualDrive.Start(FullPath(options.cd.virtualDrive), options.cd.virtualDriveConfig, error);
+        if (!error.empty()) {
             console.Report("error", "", error);
             return 2;
         }

@@ -58,8 +58,9 @@ bool TX_THISCALL ConsoleCallback::ConfirmOverwrite(const char* path) {
 }
 
 void TX_THISCALL ConsoleCallback::ReportMessage(const char* text) {
-    ++m_errors;
-    Guarded([&] { m_console.Report("message", m_item, text ? text : ""); });
+    if (!m_messagesAreLog)
+        ++m_errors;
+    Guarded([&] { m_console.Report(m_messagesAreLog ? "log" : "message", m_item, text ? text : ""); });
 }
 
 void TX_THISCALL ConsoleCallback::ReportError(const char* text, const char* kind) {

@@ -31,6 +31,8 @@ public:
 
     // Takes the conversion off the progress line (also done when the callback goes).
     void Detach();
+    // ReportMessage lines are a log to show (a disc recording's steps), not pump failures.
+    void SetMessagesAreLog() { m_messagesAreLog = true; }
 
     // Whether an existing output was allowed to be replaced, or kept by refusing.
     bool OverwriteConfirmed() const { return m_overwriteConfirmed; }
@@ -47,6 +49,7 @@ private:
     bool m_overwriteRefused = false;
     unsigned m_errors = 0;
     bool m_attached = true;
+    bool m_messagesAreLog = false;
 };
 
 } // namespace txconv

@@ -42,6 +42,8 @@ constexpr OptionSpec kOptions[] = {
     {"cddb-submit", 0, Argument::None},   {"cddb-email", 0, Argument::Required},
     {"title", 0, Argument::Required},     {"artist", 0, Argument::Required},
     {"track-title", 0, Argument::Required},
+    {"burn", 0, Argument::Required},      {"test-write", 0, Argument::None},
+    {"burn-proof", 0, Argument::None},
 };
 // clang-format on
 
@@ -293,6 +295,15 @@ bool Apply(const OptionSpec& spec, const std::string& value, bool hasValue, Opti
             return false;
         }
         options.cd.cddb.trackTitles.emplace_back(static_cast<int>(count), value.substr(equals + 1));
+    } else if (name == "burn") {
+        if ((options.burn.drive = DriveLetterOf(value)) < 0) {
+            error = "--burn takes a drive such as D:, not '" + value + "'";
+            return false;
+        }
+    } else if (name == "test-write") {
+        options.burn.testWrite = true;
+    } else if (name == "burn-proof") {
+        options.burn.burnProof = true;
     }
     return true;
 }
@@ -361,18 +372,33 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         if (!Apply(*spec, value, hasValue, options, error))
             return false;
     }
+    const bool burning = options.burn.drive >= 0;
+    if (!burning && (options.burn.testWrite || options.burn.burnProof)) {
+        error = "--test-write and --burn-proof go with --burn";
+        return false;
+    }
+    if (burning && (options.cd.enabled || !options.tagFiles.empty() || !options.play.empty())) {
+        error = "--burn writes the files named to a CD; it goes without --cd, --tags and --play";
+        return false;
+    }
+    if (burning && options.files.empty()) {
+        error = "--burn needs the files to write: --burn D: FILE...";
+        return false;
+    }
     if (!options.cd.enabled && (!options.cd.tracks.empty() || options.cd.secure || options.cd.retries >= 0 ||
                                 options.cd.errorMode >= 0 || options.cd.jitter >= 0 ||
-                                options.cd.speed >= 0 || !options.cd.virtualDrive.empty())) {
+                                (!burning && (options.cd.speed >= 0 || !options.cd.virtualDrive.empty())))) {
         error =
-            "--tracks, --secure, --retries, --error-mode, --jitter, --speed and --virtual-drive go with --cd";
+            "--tracks, --secure, --retries, --error-mode, --jitter, --speed and --virtual-drive go with --cd "
+            "(--speed and --virtual-drive also with --burn)";
         return false;
     }
     const CddbOptions& cddb = options.cd.cddb;
     const bool edits = !cddb.title.empty() || !cddb.artist.empty() || !cddb.trackTitles.empty();
     if (!options.cd.enabled && (!cddb.enabled || !cddb.server.empty() || cddb.match || cddb.submit ||
-                                !cddb.email.empty() || edits)) {
-        error = "the CDDB options and --title, --artist, --track-title go with --cd";
+                                !cddb.email.empty() || (edits && !burning))) {
+        error = "the CDDB options and --title, --artist, --track-title go with --cd (the last three also "
+                "with --burn)";
         return false;
     }
     if (cddb.submit && options.cd.drive < 0) {
@@ -434,6 +460,13 @@ const char* UsageText() {
            "                          the disc's title, artist, and track N's title\n"
            "  --cddb-submit           submit the disc's entry, with those edits, to CDDB\n"
            "  --cddb-email ADDRESS    the submitter's address (for this run)\n"
+           "  --burn D: FILE...       write the files to an audio CD in D: (disc-at-once, CD-Text\n"
+           "                          from their title and artist tags, or --title, --artist and\n"
+           "                          --track-title); --speed N writes at N\n"
+           "                          times the audio speed (default: the fastest); with\n"
+           "                          --virtual-drive OUT.cue, the bench's blank disc, kept as OUT.cue\n"
+           "  --test-write            go through the burn with the laser off (the disc stays blank)\n"
+           "  --burn-proof            buffer-underrun protection\n"
            "  --formats               list the formats\n"
            "  --tags FILE             print the tags of FILE\n"
            "  --play FILE             play FILE on the sound card (Ctrl-C stops)\n"

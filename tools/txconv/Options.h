@@ -53,10 +53,18 @@ struct CdOptions {
     int retries = -1;               // --retries N: "ReadRetry"
     int errorMode = -1;             // --error-mode[=N]: "ErrorMode"
     int jitter = -1;                // --jitter drive|off|on: "JitterCorrection" 0, 1, 2
-    int speed = -1;                 // --speed N: "ReadingSpeed", times the audio speed
+    int speed = -1;                 // --speed N: "ReadingSpeed" (--burn: write speed), times 1x
     std::string virtualDrive;       // --virtual-drive CUE: the CD bench's drive with this disc
     std::string virtualDriveConfig; // --drive-settings FILE: how that drive misbehaves
     CddbOptions cddb;
+};
+
+// Writing an audio CD: --burn and its switches. The speed and the virtual drive come from
+// CdOptions; with --burn, --virtual-drive names where the bench keeps the written disc.
+struct BurnOptions {
+    int drive = -1;         // --burn D: (0 = A:); -1: no burning
+    bool testWrite = false; // --test-write: "BurnCD" "TestMode" for the run
+    bool burnProof = false; // --burn-proof: buffer-underrun protection
 };
 
 struct Options {
@@ -78,6 +86,7 @@ struct Options {
     bool listFormats = false;
     bool help = false;
     CdOptions cd;
+    BurnOptions burn;
     std::vector<std::string> tagFiles;
     std::string play;     // --play FILE: play it instead of converting
     std::string playlist; // --playlist OUT.m3u: write the converted files as a playlist

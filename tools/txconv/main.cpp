@@ -2,6 +2,7 @@
 #include "ComRef.h"
 #include "Console.h"
 #include "Demo.h"
+#include "CdBurn.h"
 #include "CdRip.h"
 #include "JobRunner.h"
 #include "Options.h"
@@ -97,9 +98,11 @@ int Run(int argc, char** argv) {
         return status;
     }
 
-    // A rip plans its own conversions, once it has found the drive and the tracks.
+    // A rip plans its own conversions, once it has found the drive and the tracks; a burn
+    // converts through the library's disc recording.
+    const bool burning = options.burn.drive >= 0;
     txconv::JobRunner runner(options, console);
-    if (!options.cd.enabled && !runner.Prepare())
+    if (!options.cd.enabled && !burning && !runner.Prepare())
         return 2;
     g_console = &console;
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
@@ -111,7 +114,9 @@ int Run(int argc, char** argv) {
             if (!bpm->Applied())
                 console.Report("info", "", "the tempo setting cannot be stored; --bpm has no effect");
         }
-        if (options.cd.enabled) {
+        if (burning) {
+            status = txconv::RunBurn(options, console);
+        } else if (options.cd.enabled) {
             status = txconv::RunCd(options, console);
         } else if (options.files.empty()) {
             status = txconv::RunDemo(options, console, runner);
