@@ -29,24 +29,27 @@ template <class Fn> Fn Entry(const char* module, const char* name) {
 ComPtr<IWMProfileManager> NewProfileManager() {
     auto create = Entry<HRESULT(WINAPI*)(IWMProfileManager**)>("TrelvoxWM.dll", "WMCreateProfileManager");
     ComPtr<IWMProfileManager> manager;
-    if (create)
+    if (create) {
         EXPECT_EQ(create(manager.put()), S_OK);
+    }
     return manager;
 }
 
 ComPtr<IWMWriter> NewWriter() {
     auto create = Entry<HRESULT(WINAPI*)(IUnknown*, IWMWriter**)>("TrelvoxWM.dll", "WMCreateWriter");
     ComPtr<IWMWriter> writer;
-    if (create)
+    if (create) {
         EXPECT_EQ(create(nullptr, writer.put()), S_OK);
+    }
     return writer;
 }
 
 ComPtr<IWMMetadataEditor> NewEditor() {
     auto create = Entry<HRESULT(WINAPI*)(IWMMetadataEditor**)>("TrelvoxWM.dll", "WMCreateEditor");
     ComPtr<IWMMetadataEditor> editor;
-    if (create)
+    if (create) {
         EXPECT_EQ(create(editor.put()), S_OK);
+    }
     return editor;
 }
 
@@ -65,16 +68,18 @@ std::vector<BYTE> MediaTypeBytes(IUnknown* object) {
 const WAVEFORMATEX* Wave(const std::vector<BYTE>& type) {
     if (type.size() < sizeof(WM_MEDIA_TYPE) + 18)
         return nullptr;
-    return reinterpret_cast<const WAVEFORMATEX*>(reinterpret_cast<const WM_MEDIA_TYPE*>(type.data())->pbFormat);
+    return reinterpret_cast<const WAVEFORMATEX*>(
+        reinterpret_cast<const WM_MEDIA_TYPE*>(type.data())->pbFormat);
 }
 
 void SetEnumeration(IWMCodecInfo3* info, DWORD codec, bool vbr, DWORD passes) {
     BOOL flag = vbr;
-    EXPECT_EQ(info->SetCodecEnumerationSetting(wmsdk::kMediaTypeAudio, codec, wmsdk::kVbrEnabled, WMT_TYPE_BOOL,
-                                               reinterpret_cast<BYTE*>(&flag), sizeof flag),
+    EXPECT_EQ(info->SetCodecEnumerationSetting(wmsdk::kMediaTypeAudio, codec, wmsdk::kVbrEnabled,
+                                               WMT_TYPE_BOOL, reinterpret_cast<BYTE*>(&flag), sizeof flag),
               S_OK);
-    EXPECT_EQ(info->SetCodecEnumerationSetting(wmsdk::kMediaTypeAudio, codec, wmsdk::kNumPasses, WMT_TYPE_DWORD,
-                                               reinterpret_cast<BYTE*>(&passes), sizeof passes),
+    EXPECT_EQ(info->SetCodecEnumerationSetting(wmsdk::kMediaTypeAudio, codec, wmsdk::kNumPasses,
+                                               WMT_TYPE_DWORD, reinterpret_cast<BYTE*>(&passes),
+                                               sizeof passes),
               S_OK);
 }
 
@@ -107,7 +112,8 @@ ComPtr<IWMProfile> BuildProfile(IWMProfileManager* manager, DWORD format, DWORD 
     DWORD rmax = 0, bmax = 0;
     vault->SetProperty(wmsdk::kVbrEnabled, WMT_TYPE_BOOL, reinterpret_cast<BYTE*>(&vbr), sizeof vbr);
     vault->SetProperty(wmsdk::kVbrBitrateMax, WMT_TYPE_DWORD, reinterpret_cast<BYTE*>(&rmax), sizeof rmax);
-    vault->SetProperty(wmsdk::kVbrBufferWindowMax, WMT_TYPE_DWORD, reinterpret_cast<BYTE*>(&bmax), sizeof bmax);
+    vault->SetProperty(wmsdk::kVbrBufferWindowMax, WMT_TYPE_DWORD, reinterpret_cast<BYTE*>(&bmax),
+                       sizeof bmax);
     ComPtr<IWMStreamConfig3> language;
     EXPECT_EQ(stream->QueryInterface(__uuidof(IWMStreamConfig3), language.putVoid()), S_OK);
     WCHAR enUs[] = L"en-us";
@@ -137,7 +143,8 @@ DWORD Property(IUnknown* stream, const WCHAR* name) {
 std::wstring Widen(const std::string& text) {
     std::wstring wide(text.size() + 1, L'\0');
     wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0],
-                                                        static_cast<int>(wide.size()))) - 1);
+                                                        static_cast<int>(wide.size()))) -
+                1);
     return wide;
 }
 
@@ -146,7 +153,8 @@ std::vector<int16_t> Tone(DWORD rate, WORD channels, DWORD frames) {
     std::vector<int16_t> pcm(static_cast<size_t>(frames) * channels);
     for (DWORD i = 0; i < frames; ++i)
         for (WORD c = 0; c < channels; ++c)
-            pcm[static_cast<size_t>(i) * channels + c] = static_cast<int16_t>(8000 * sin(6.2831853 * 440 * i / rate));
+            pcm[static_cast<size_t>(i) * channels + c] =
+                static_cast<int16_t>(8000 * sin(6.2831853 * 440 * i / rate));
     return pcm;
 }
 
@@ -161,7 +169,8 @@ std::wstring GetString(IWMHeaderInfo* info, const WCHAR* name) {
     if (FAILED(info->GetAttributeByName(&stream, name, &type, nullptr, &length)) || type != WMT_TYPE_STRING)
         return L"<missing>";
     std::vector<WCHAR> value(length / 2 + 1);
-    EXPECT_EQ(info->GetAttributeByName(&stream, name, &type, reinterpret_cast<BYTE*>(value.data()), &length), S_OK);
+    EXPECT_EQ(info->GetAttributeByName(&stream, name, &type, reinterpret_cast<BYTE*>(value.data()), &length),
+              S_OK);
     return value.data();
 }
 
@@ -193,8 +202,15 @@ void WriteTestFile(const std::string& path) {
     ASSERT_EQ(input->GetType(&major), S_OK);
     EXPECT_TRUE(IsEqualGUID(major, wmsdk::kMediaTypeAudio));
     WAVEFORMATEX pcm = txtest::Pcm(1, kSourceRate, 16);
-    WM_MEDIA_TYPE type = {wmsdk::kMediaTypeAudio, wmsdk::AudioSubtype(WAVE_FORMAT_PCM), TRUE, FALSE, 2,
-                          wmsdk::kFormatWaveFormatEx, nullptr, 18, reinterpret_cast<BYTE*>(&pcm)};
+    WM_MEDIA_TYPE type = {wmsdk::kMediaTypeAudio,
+                          wmsdk::AudioSubtype(WAVE_FORMAT_PCM),
+                          TRUE,
+                          FALSE,
+                          2,
+                          wmsdk::kFormatWaveFormatEx,
+                          nullptr,
+                          18,
+                          reinterpret_cast<BYTE*>(&pcm)};
     ASSERT_EQ(input->SetMediaType(&type), S_OK);
     ASSERT_EQ(writer->SetInputProps(0, input.get()), S_OK);
     ASSERT_EQ(writer->SetOutputFilename(Widen(path).c_str()), S_OK);
@@ -204,7 +220,8 @@ void WriteTestFile(const std::string& path) {
     EXPECT_EQ(SetString(header.get(), L"Title", L"Written Title"), S_OK);
     EXPECT_EQ(SetString(header.get(), L"WM/AlbumTitle", L"Written Album"), S_OK);
     DWORD track = 7;
-    EXPECT_EQ(header->SetAttribute(0, L"WM/TrackNumber", WMT_TYPE_DWORD, reinterpret_cast<BYTE*>(&track), 4), S_OK);
+    EXPECT_EQ(header->SetAttribute(0, L"WM/TrackNumber", WMT_TYPE_DWORD, reinterpret_cast<BYTE*>(&track), 4),
+              S_OK);
 
     ASSERT_EQ(writer->BeginWriting(), S_OK);
     ComPtr<IWMWriterPreprocess> preprocess;
@@ -262,8 +279,8 @@ TEST(WmRuntimeCodecs, ListsConstantBitRateFormatsWithTheDefaultAt29) {
     ComPtr<IWMProfileManager> manager = NewProfileManager();
     ASSERT_TRUE(manager) << "TrelvoxWM.dll is not beside the test";
     txtest::CheckInterfaces(manager.get(),
-                            {__uuidof(IWMProfileManager), __uuidof(IWMProfileManager2), __uuidof(IWMCodecInfo),
-                             __uuidof(IWMCodecInfo2), __uuidof(IWMCodecInfo3)},
+                            {__uuidof(IWMProfileManager), __uuidof(IWMProfileManager2),
+                             __uuidof(IWMCodecInfo), __uuidof(IWMCodecInfo2), __uuidof(IWMCodecInfo3)},
                             {__uuidof(IWMWriter), __uuidof(IWMHeaderInfo)});
     ComPtr<IWMCodecInfo3> info;
     ASSERT_EQ(manager->QueryInterface(__uuidof(IWMCodecInfo3), info.putVoid()), S_OK);
@@ -288,7 +305,8 @@ TEST(WmRuntimeCodecs, ListsConstantBitRateFormatsWithTheDefaultAt29) {
         EXPECT_EQ(info->GetCodecFormatDesc(wmsdk::kMediaTypeAudio, 0, 29, nullptr, description, &length),
                   ASF_E_BUFFERTOOSMALL);
         length = 128;
-        ASSERT_EQ(info->GetCodecFormatDesc(wmsdk::kMediaTypeAudio, 0, 29, config.put(), description, &length), S_OK);
+        ASSERT_EQ(info->GetCodecFormatDesc(wmsdk::kMediaTypeAudio, 0, 29, config.put(), description, &length),
+                  S_OK);
         EXPECT_STREQ(description, L"128 kbps, 44 kHz, stereo CBR");
         std::vector<BYTE> type = MediaTypeBytes(config.get());
         const WAVEFORMATEX* wave = Wave(type);
@@ -320,7 +338,8 @@ TEST(WmRuntimeProfiles, PrxTextRoundTrips) {
     ASSERT_TRUE(built);
     std::wstring text = SaveText(manager.get(), built.get());
     ComPtr<IWMProfile> loaded;
-    ASSERT_EQ(manager->LoadProfileByData(text.c_str(), loaded.put()), S_OK) << std::string(text.begin(), text.end());
+    ASSERT_EQ(manager->LoadProfileByData(text.c_str(), loaded.put()), S_OK)
+        << std::string(text.begin(), text.end());
     EXPECT_EQ(SaveText(manager.get(), loaded.get()), text);
 
     ComPtr<IWMStreamConfig> original, stream;
@@ -341,11 +360,13 @@ TEST(WmRuntimeProfiles, PrxTextRoundTrips) {
     // A profile saved elsewhere: other case, extra elements, a codec this runtime does not
     // have and a quality VBR byte rate; it loads as it is.
     const wchar_t* foreign =
-        L"<?xml version=\"1.0\"?><!-- saved by hand -->\r\n<Profile Version=\"589824\" name=\"Pro &amp; more\">"
+        L"<?xml version=\"1.0\"?><!-- saved by hand -->\r\n<Profile Version=\"589824\" name=\"Pro &amp; "
+        L"more\">"
         L"<streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" bitrate=\"0\""
         L" vbrenabled=\"1\" bitratemax=\"256000\" bufferwindowmax=\"-1\"><unknown a='b'/>"
         L"<wmmediatype subtype=\"{00000162-0000-0010-8000-00AA00389B71}\" lsamplesize=\"8192\">"
-        L"<waveformatex wFormatTag=\"354\" nChannels=\"2\" nSamplesPerSec=\"48000\" nAvgBytesPerSec=\"2147483482\""
+        L"<waveformatex wFormatTag=\"354\" nChannels=\"2\" nSamplesPerSec=\"48000\" "
+        L"nAvgBytesPerSec=\"2147483482\""
         L" nBlockAlign=\"8192\" wBitsPerSample=\"24\" codecdata=\"1800030000000000000000000000E0000000\"/>"
         L"</wmmediatype></streamconfig></Profile>";
     ASSERT_EQ(manager->LoadProfileByData(foreign, loaded.put()), S_OK);
@@ -365,8 +386,9 @@ TEST(WmRuntimeProfiles, PrxTextRoundTrips) {
     ASSERT_TRUE(writer);
     EXPECT_EQ(writer->SetProfile(loaded.get()), NS_E_CODEC_UNAVAILABLE);
 
-    for (const wchar_t* bad : {L"", L"<profile", L"<streamconfig/>", L"<profile><streamconfig majortype=\"x\"/></profile>",
-                               L"<profile version=\"nine\"></profile>"}) {
+    for (const wchar_t* bad :
+         {L"", L"<profile", L"<streamconfig/>", L"<profile><streamconfig majortype=\"x\"/></profile>",
+          L"<profile version=\"nine\"></profile>"}) {
         EXPECT_EQ(manager->LoadProfileByData(bad, loaded.put()), NS_E_INVALIDPROFILE)
             << std::string(bad, bad + wcslen(bad));
     }
@@ -378,7 +400,8 @@ TEST(WmRuntimeWriter, WritesAFileThatWinesReaderDecodes) {
     ASSERT_NO_FATAL_FAILURE(WriteTestFile(path));
 
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    auto createReader = Entry<HRESULT(WINAPI*)(IUnknown*, DWORD, IWMSyncReader**)>("wmvcore.dll", "WMCreateSyncReader");
+    auto createReader =
+        Entry<HRESULT(WINAPI*)(IUnknown*, DWORD, IWMSyncReader**)>("wmvcore.dll", "WMCreateSyncReader");
     ASSERT_TRUE(createReader);
     ComPtr<IWMSyncReader> reader;
     ASSERT_EQ(createReader(nullptr, 0, reader.put()), S_OK);
@@ -437,13 +460,16 @@ TEST(WmRuntimeEditor, ChangesTheAttributesAndNothingElse) {
     WORD stream = 0, length = 8;
     WMT_ATTR_DATATYPE type;
     QWORD duration = 0;
-    ASSERT_EQ(info->GetAttributeByName(&stream, L"Duration", &type, reinterpret_cast<BYTE*>(&duration), &length), S_OK);
+    ASSERT_EQ(
+        info->GetAttributeByName(&stream, L"Duration", &type, reinterpret_cast<BYTE*>(&duration), &length),
+        S_OK);
     EXPECT_EQ(type, WMT_TYPE_QWORD);
     EXPECT_NEAR(static_cast<double>(duration) / kSecond, 3.0, 0.1);
     DWORD track = 0;
     length = 4;
-    ASSERT_EQ(info->GetAttributeByName(&stream, L"WM/TrackNumber", &type, reinterpret_cast<BYTE*>(&track), &length),
-              S_OK);
+    ASSERT_EQ(
+        info->GetAttributeByName(&stream, L"WM/TrackNumber", &type, reinterpret_cast<BYTE*>(&track), &length),
+        S_OK);
     EXPECT_EQ(type, WMT_TYPE_DWORD);
     EXPECT_EQ(track, 7u);
     EXPECT_EQ(info->SetAttribute(0, L"Duration", WMT_TYPE_QWORD, reinterpret_cast<BYTE*>(&duration), 8),
@@ -457,7 +483,8 @@ TEST(WmRuntimeEditor, ChangesTheAttributesAndNothingElse) {
     WORD nameLength = 64;
     length = 0;
     stream = 0;
-    ASSERT_EQ(info->GetAttributeByIndex(indices[0], &stream, name, &nameLength, &type, nullptr, &length), S_OK);
+    ASSERT_EQ(info->GetAttributeByIndex(indices[0], &stream, name, &nameLength, &type, nullptr, &length),
+              S_OK);
     EXPECT_STREQ(name, L"WM/AlbumTitle");
     EXPECT_EQ(info->DeleteAttribute(0, indices[0]), S_OK);
     EXPECT_EQ(SetString(info.get(), L"Title", L"Edited \u00e9t\u00e9 Title"), S_OK);
@@ -473,7 +500,8 @@ TEST(WmRuntimeEditor, ChangesTheAttributesAndNothingElse) {
     const std::string after = txtest::ReadFile(path);
     EXPECT_NE(HeaderSizeOf(after), HeaderSizeOf(before));
     EXPECT_TRUE(AfterHeader(after) == AfterHeader(before)) << "the audio changed";
-    EXPECT_EQ(after.size() - std::stoull(HeaderSizeOf(after)), before.size() - std::stoull(HeaderSizeOf(before)));
+    EXPECT_EQ(after.size() - std::stoull(HeaderSizeOf(after)),
+              before.size() - std::stoull(HeaderSizeOf(before)));
 
     // Reopened, it holds the edits; Close drops a change.
     ASSERT_EQ(editor->Open(Widen(path).c_str()), S_OK);

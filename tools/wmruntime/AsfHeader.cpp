@@ -31,8 +31,8 @@ constexpr GuidBytes kFileProperties = Guid(0x8CABDCA1, 0xA947, 0x11CF, 0x8EE400C
 constexpr GuidBytes kContentDescription = Guid(0x75B22633, 0x668E, 0x11CF, 0xA6D900AA0062CE6Cull);
 constexpr GuidBytes kExtendedContentDescription = Guid(0xD2D0A440, 0xE307, 0x11D2, 0x97F000A0C95EA850ull);
 
-constexpr size_t kObjectHeader = 24;           // GUID and 64-bit size
-constexpr size_t kHeaderObjectFixed = 30;      // plus the child count and two reserved bytes
+constexpr size_t kObjectHeader = 24;      // GUID and 64-bit size
+constexpr size_t kHeaderObjectFixed = 30; // plus the child count and two reserved bytes
 constexpr size_t kFilePropertiesBody = 80;
 constexpr uint64_t kMaxHeaderSize = 64u << 20; // far above any real header
 
@@ -197,7 +197,8 @@ std::vector<Attribute> AsfHeader::Attributes() const {
         const uint8_t* p = properties->body.data();
         uint64_t playDuration = Read(p + 40, 8), preroll = Read(p + 56, 8);
         uint64_t preroll100ns = preroll * 10000;
-        list.push_back(Derived(u"Duration", AttrType::Qword, playDuration > preroll100ns ? playDuration - preroll100ns : 0));
+        list.push_back(Derived(u"Duration", AttrType::Qword,
+                               playDuration > preroll100ns ? playDuration - preroll100ns : 0));
         list.push_back(Derived(u"Bitrate", AttrType::Dword, Read(p + 76, 4)));
         list.push_back(Derived(u"Seekable", AttrType::Bool, (Read(p + 64, 4) & 2) ? 1 : 0));
         list.push_back(Derived(u"FileSize", AttrType::Qword, Read(p + 16, 8)));
@@ -215,7 +216,8 @@ std::vector<Attribute> AsfHeader::Attributes() const {
                 if (length > body.size() - at)
                     break;
                 // These strings end at their first zero, as they are written.
-                std::u16string text = StringText(std::vector<uint8_t>(body.data() + at, body.data() + at + length));
+                std::u16string text =
+                    StringText(std::vector<uint8_t>(body.data() + at, body.data() + at + length));
                 at += length;
                 if (text.empty())
                     continue;
