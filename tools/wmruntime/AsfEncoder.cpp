@@ -190,6 +190,19 @@ struct AsfEncoder::State {
         return S_OK;
     }
 
+    HRESULT Silence(int samples) {
+        if (samples <= 0)
+            return S_OK;
+        int channels = codec->ch_layout.nb_channels;
+        converted.assign(static_cast<size_t>(samples) * channels, 0.0f);
+        std::vector<uint8_t*> planes(channels);
+        for (int c = 0; c < channels; ++c)
+            planes[c] = reinterpret_cast<uint8_t*>(converted.data() + static_cast<size_t>(c) * samples);
+        return av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(planes.data()), samples) < samples
+                   ? E_OUTOFMEMORY
+                   : S_OK;
+    }
+
     HRESULT Take(const uint8_t* pcm, size_t frames) {
         if (frames == 0)
             return S_OK;
@@ -274,7 +287,11 @@ HRESULT AsfEncoder::Open(const std::u16string& path, const EncodeTarget& target,
         return NS_E_INVALID_INPUT_FORMAT;
     state->fifo.reset(
         av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, codec->ch_layout.nb_channels, codec->frame_size * 2));
-    if (!state->fifo)
+    // The decoders give nothing out for the first packet (the transform's windows overlap,
+    // which the encoder reports as its initial padding) and ASF has no field to say so: that
+    // much silence goes first, and the decoded audio then starts with the first sample written
+    // and ends within a frame after the last.
+    if (!state->fifo || FAILED(state->Silence(codec->initial_padding)))
         return E_OUTOFMEMORY;
 
     state->stream = avformat_new_stream(state->format.get(), nullptr);

@@ -53,7 +53,8 @@ namespace {
 
 // libavcodec's encoder flags: exponents coded with the VLC (bit 0 of the second flag word).
 std::vector<uint8_t> EncoderBytes(int version) {
-    return version == 1 ? std::vector<uint8_t>{0, 0, 1, 0} : std::vector<uint8_t>{0, 0, 0, 0, 1, 0, 0, 0, 0, 0};
+    return version == 1 ? std::vector<uint8_t>{0, 0, 1, 0}
+                        : std::vector<uint8_t>{0, 0, 0, 0, 1, 0, 0, 0, 0, 0};
 }
 
 } // namespace
@@ -61,7 +62,8 @@ std::vector<uint8_t> EncoderBytes(int version) {
 WORD PassesOf(const MediaType& type) {
     const WAVEFORMATEX* wave = type.Wave();
     const Codec* codec = wave ? CodecForTag(wave->wFormatTag) : nullptr;
-    if (!codec || wave->cbSize != EncoderBytes(codec->version).size() + 2 || type.Format().size() < 18u + wave->cbSize)
+    if (!codec || wave->cbSize != EncoderBytes(codec->version).size() + 2 ||
+        type.Format().size() < 18u + wave->cbSize)
         return 1;
     const uint8_t* passes = type.Format().data() + 18 + wave->cbSize - 2;
     return passes[0] == 2 && passes[1] == 0 ? 2 : 1;
