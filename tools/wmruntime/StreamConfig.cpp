@@ -179,26 +179,33 @@ HRESULT StreamConfig::GetPropertyByIndex(DWORD index, WCHAR* name, DWORD* length
     });
 }
 
+namespace {
+
+// Every property of vault into list (same names replaced).
+HRESULT CopyProperties(IWMPropertyVault* vault, PropertyList* list) {
+    DWORD count = 0;
+    HRESULT hr = vault->GetPropertyCount(&count);
+    for (DWORD i = 0; SUCCEEDED(hr) && i < count; ++i) {
+        DWORD nameLength = 0, size = 0;
+        WMT_ATTR_DATATYPE type;
+        hr = vault->GetPropertyByIndex(i, nullptr, &nameLength, &type, nullptr, &size);
+        if (FAILED(hr))
+            break;
+        std::vector<WCHAR> name(nameLength + 1);
+        std::vector<BYTE> value(size + 1);
+        hr = vault->GetPropertyByIndex(i, name.data(), &nameLength, &type, value.data(), &size);
+        if (SUCCEEDED(hr))
+            list->Set(U16(name.data()), type, value.data(), size);
+    }
+    return hr;
+}
+
+} // namespace
+
 HRESULT StreamConfig::CopyPropertiesFrom(IWMPropertyVault* vault) {
     if (!vault)
         return E_POINTER;
-    return Guard([&] {
-        DWORD count = 0;
-        HRESULT hr = vault->GetPropertyCount(&count);
-        for (DWORD i = 0; SUCCEEDED(hr) && i < count; ++i) {
-            DWORD nameLength = 0, size = 0;
-            WMT_ATTR_DATATYPE type;
-            hr = vault->GetPropertyByIndex(i, nullptr, &nameLength, &type, nullptr, &size);
-            if (FAILED(hr))
-                break;
-            std::vector<WCHAR> name(nameLength + 1);
-            std::vector<BYTE> value(size + 1);
-            hr = vault->GetPropertyByIndex(i, name.data(), &nameLength, &type, value.data(), &size);
-            if (SUCCEEDED(hr))
-                m_data.properties.Set(U16(name.data()), type, value.data(), size);
-        }
-        return hr;
-    });
+    return Guard([&] { return CopyProperties(vault, &m_data.properties); });
 }
 
 HRESULT StreamConfig::Clear() {
@@ -239,11 +246,8 @@ HRESULT ReadStream(IWMStreamConfig* config, StreamData* data) {
             }
         }
         trelvox::ComPtr<IWMPropertyVault> vault;
-        if (SUCCEEDED(config->QueryInterface(__uuidof(IWMPropertyVault), vault.putVoid()))) {
-            StreamConfig copy{StreamData()};
-            if (SUCCEEDED(copy.CopyPropertiesFrom(vault.get())))
-                read.properties = copy.Data().properties;
-        }
+        if (SUCCEEDED(config->QueryInterface(__uuidof(IWMPropertyVault), vault.putVoid())))
+            CopyProperties(vault.get(), &read.properties);
         *data = std::move(read);
         return S_OK;
     });
