@@ -7,6 +7,9 @@
 #include <windows.h>
 
 struct IWMSyncReader;
+struct IWMWriter;
+struct IWMProfileManager;
+struct IWMMetadataEditor;
 
 namespace trelvox {
 
@@ -19,6 +22,10 @@ FARPROC WmRuntimeProc(const char* name);
 
 // WMCreateSyncReader through the delayed binding; kWmRuntimeMissing when it is not there.
 HRESULT WmCreateSyncReader(IWMSyncReader** reader);
+// The writer, profile manager and metadata editor the same way.
+HRESULT WmCreateWriter(IWMWriter** writer);
+HRESULT WmCreateProfileManager(IWMProfileManager** manager);
+HRESULT WmCreateEditor(IWMMetadataEditor** editor);
 
 // Reports the runtime's own text for code as a further error line, when the runtime ships a
 // message module ("wmerr*.dll" in the system directory); otherwise reports nothing.
