@@ -1,7 +1,7 @@
 // txdemo: a small window program that shows what Trelvox offers a front end's user interface:
 // the encoders' settings dialogs and the slider control.
 //
-//   txdemo [--option NAME=VALUE]... [--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider]
+//   txdemo [--option NAME=VALUE]... [--open wave|mp3|ogg|wma|wave-defaults|mp3-defaults|wma-defaults|slider]
 //          [--shot FILE]
 //
 // --option hands an encoder option to every destination that knows it (as txconv's --opt
@@ -22,8 +22,10 @@ enum Command : UINT {
     kWave = 100,
     kMp3,
     kOgg,
+    kWma,
     kWaveDefaults,
     kMp3Defaults,
+    kWmaDefaults,
     kSlider,
     kExit,
 };
@@ -34,8 +36,10 @@ const struct {
 } kOpenNames[] = {{"wave", kWave},
                   {"mp3", kMp3},
                   {"ogg", kOgg},
+                  {"wma", kWma},
                   {"wave-defaults", kWaveDefaults},
                   {"mp3-defaults", kMp3Defaults},
+                  {"wma-defaults", kWmaDefaults},
                   {"slider", kSlider}};
 
 constexpr UINT_PTR kShotTimer = 1;
@@ -47,8 +51,9 @@ struct App {
     HWND main = nullptr;
     HWND sliderWindow = nullptr;
     // One destination per format, as a front end keeps them for its next conversion.
-    IConvertDestination* destinations[3] = {};
-    const char* names[3] = {"Wave", "MP3", "Ogg Vorbis"};
+    static constexpr int kDestinations = 4;
+    IConvertDestination* destinations[kDestinations] = {};
+    const char* names[kDestinations] = {"Wave", "MP3", "Ogg Vorbis", "Windows Media"};
     std::vector<std::pair<std::string, std::string>> options; // --option NAME=VALUE
     std::string shot;                                         // --shot FILE, empty when not taking one
     UINT shotCommand = 0;
@@ -130,7 +135,7 @@ void Paint(HWND window) {
     int y = 12;
     const char* intro = "The destinations' settings (Settings menu to change them):";
     TextOutA(dc, 12, y, intro, lstrlenA(intro));
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < App::kDestinations; ++i) {
         y += 20;
         char settings[256] = "(not available)";
         if (g_app.destinations[i])
@@ -150,6 +155,7 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         case kWave:
         case kMp3:
         case kOgg:
+        case kWma:
             if (IConvertDestination* dest = g_app.destinations[LOWORD(wParam) - kWave]) {
                 dest->ShowSettingsDialog(window, nullptr);
                 InvalidateRect(window, nullptr, TRUE);
@@ -160,6 +166,9 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         case kMp3Defaults:
             ShowDefaults("MP3");
+            return 0;
+        case kWmaDefaults:
+            ShowDefaults("Windows Media");
             return 0;
         case kSlider:
             OpenSliderWindow();
@@ -218,9 +227,11 @@ HMENU BuildMenu() {
     AppendMenuA(settings, MF_STRING, kWave, "&Wave...");
     AppendMenuA(settings, MF_STRING, kMp3, "&MP3...");
     AppendMenuA(settings, MF_STRING, kOgg, "&Ogg Vorbis...");
+    AppendMenuA(settings, MF_STRING, kWma, "W&indows Media...");
     AppendMenuA(settings, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(settings, MF_STRING, kWaveDefaults, "Wave &defaults...");
     AppendMenuA(settings, MF_STRING, kMp3Defaults, "MP3 d&efaults...");
+    AppendMenuA(settings, MF_STRING, kWmaDefaults, "Windows Media de&faults...");
     AppendMenuA(settings, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(settings, MF_STRING, kExit, "E&xit");
     HMENU controls = CreatePopupMenu();
@@ -265,13 +276,13 @@ int main(int argc, char** argv) {
     if (!ParseArguments(argc, argv, &open)) {
         MessageBoxA(nullptr,
                     "usage: txdemo [--option NAME=VALUE]... "
-                    "[--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider] [--shot FILE]",
+                    "[--open wave|mp3|ogg|wma|wave-defaults|mp3-defaults|wma-defaults|slider] [--shot FILE]",
                     "txdemo", MB_ICONINFORMATION);
         return 2;
     }
     g_app.instance = GetModuleHandleA(nullptr);
     InitTX(nullptr);
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < App::kDestinations; ++i) {
         g_app.destinations[i] = CreateDestination(g_app.names[i]);
         char message[1024];
         for (const auto& option : g_app.options)
