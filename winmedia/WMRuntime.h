@@ -27,6 +27,22 @@ HRESULT WmCreateWriter(IWMWriter** writer);
 HRESULT WmCreateProfileManager(IWMProfileManager** manager);
 HRESULT WmCreateEditor(IWMMetadataEditor** editor);
 
+// The writing side of the runtime: WMCreateWriter, WMCreateProfileManager and WMCreateEditor.
+// Wine's wmvcore.dll reads but only has stubs for these, so they may come from our own runtime,
+// TrelvoxWM.dll, beside Trelvox.dll (tools/wmruntime). All three always come from the same
+// module, as its profiles go into its writer: under Wine from TrelvoxWM.dll when it is there,
+// else from wmvcore.dll; on Windows from wmvcore.dll, and from TrelvoxWM.dll only when the
+// system has no runtime. The reader always comes from wmvcore.dll.
+// The address of one of the three, or null when neither module has it (thread-safe).
+FARPROC WmWriterProc(const char* name);
+// The file name of the module the writing side is bound to, "" when none.
+const char* WmWriterModuleName();
+
+// The three creators through that binding; kWmRuntimeMissing when no module has them.
+HRESULT WmCreateWriter(IWMWriter** writer);
+HRESULT WmCreateProfileManager(IWMProfileManager** manager);
+HRESULT WmCreateEditor(IWMMetadataEditor** editor);
+
 // Reports the runtime's own text for code as a further error line, when the runtime ships a
 // message module ("wmerr*.dll" in the system directory); otherwise reports nothing.
 void DescribeWmError(const CDefErrLog& log, HRESULT code);
