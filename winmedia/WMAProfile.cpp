@@ -5,7 +5,9 @@
 #include "TrelvoxWinMedia.h"
 #include "Trace.h"
 #include "WMRuntime.h"
-#include "WMStreamConfig3.h"
+// The stream configuration's language interface, which MinGW's headers lack, as the runtime
+// for Wine declares it.
+#include "../tools/wmruntime/WmSdkExtras.h"
 
 #include <uuids.h>
 

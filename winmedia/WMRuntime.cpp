@@ -120,32 +120,12 @@ FARPROC WmRuntimeProc(const char* name) {
     return module ? GetProcAddress(module, name) : nullptr;
 }
 
-namespace {
-
-template <class Function> Function RuntimeFunction(const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(WmRuntimeProc(name)));
-}
-
-} // namespace
-
 HRESULT WmCreateSyncReader(IWMSyncReader** reader) {
-    auto create = RuntimeFunction<HRESULT(WINAPI*)(IUnknown*, DWORD, IWMSyncReader**)>("WMCreateSyncReader");
-    return create ? create(nullptr, 0, reader) : kWmRuntimeMissing;
-}
-
-HRESULT WmCreateWriter(IWMWriter** writer) {
-    auto create = RuntimeFunction<HRESULT(WINAPI*)(IUnknown*, IWMWriter**)>("WMCreateWriter");
-    return create ? create(nullptr, writer) : kWmRuntimeMissing;
-}
-
-HRESULT WmCreateProfileManager(IWMProfileManager** manager) {
-    auto create = RuntimeFunction<HRESULT(WINAPI*)(IWMProfileManager**)>("WMCreateProfileManager");
-    return create ? create(manager) : kWmRuntimeMissing;
-}
-
-HRESULT WmCreateEditor(IWMMetadataEditor** editor) {
-    auto create = RuntimeFunction<HRESULT(WINAPI*)(IWMMetadataEditor**)>("WMCreateEditor");
-    return create ? create(editor) : kWmRuntimeMissing;
+    using Create = HRESULT(WINAPI*)(IUnknown*, DWORD, IWMSyncReader**);
+    auto create = reinterpret_cast<Create>(reinterpret_cast<void*>(WmRuntimeProc("WMCreateSyncReader")));
+    if (!create)
+        return kWmRuntimeMissing;
+    return create(nullptr, 0, reader);
 }
 
 FARPROC WmWriterProc(const char* name) {

@@ -22,10 +22,6 @@ FARPROC WmRuntimeProc(const char* name);
 
 // WMCreateSyncReader through the delayed binding; kWmRuntimeMissing when it is not there.
 HRESULT WmCreateSyncReader(IWMSyncReader** reader);
-// The writer, profile manager and metadata editor the same way.
-HRESULT WmCreateWriter(IWMWriter** writer);
-HRESULT WmCreateProfileManager(IWMProfileManager** manager);
-HRESULT WmCreateEditor(IWMMetadataEditor** editor);
 
 // The writing side of the runtime: WMCreateWriter, WMCreateProfileManager and WMCreateEditor.
 // Wine's wmvcore.dll reads but only has stubs for these, so they may come from our own runtime,
