@@ -60,10 +60,10 @@ TEST(FormatTable, BadArgumentsAreRefused) {
 
 TEST(FormatTable, EveryRowFindsItselfAndItsFactoriesMakeItsClassesOrRefuseCleanly) {
     // What each row's factories give in this build. The rows also name classes that are not
-    // built yet (the MIDI and QCP sources, the Windows Media destination): E_NOTIMPL.
+    // built yet (the MIDI and QCP sources): E_NOTIMPL.
     constexpr HRESULT Y = S_OK, N = E_NOTIMPL;
     const HRESULT expected[18][2] = {
-        {Y, Y}, {Y, N}, {Y, N}, {Y, N}, {Y, Y}, {Y, N}, {Y, Y}, {Y, N}, {Y, Y},
+        {Y, Y}, {Y, N}, {Y, N}, {Y, N}, {Y, Y}, {Y, Y}, {Y, Y}, {Y, N}, {Y, Y},
         {N, N}, {Y, N}, {N, N}, {Y, N}, {Y, N}, {Y, N}, {Y, N}, {Y, N}, {Y, N},
     };
     ASSERT_EQ(ConvGetFormatCount(), 18);

@@ -148,7 +148,15 @@ TEST_F(WMAConvDestTest, OptionsDescriptionsAndProfileFiles) {
     printf("codec 0: %s; format 29: %s\n", codec.c_str(), text);
     EXPECT_TRUE(dest->SetOption("wma-codec", codec.c_str(), message));
     EXPECT_TRUE(dest->SetOption("wma-format", text, message)) << text;
-    EXPECT_EQ(Record(dest->Settings()), "0 29 0 0 0");
+    // The last mode that lists the same description is taken.
+    int32_t lastMode = 0;
+    for (int32_t mode : {0, 1, 2, 3}) {
+        std::vector<trelvox::WmaListedFormat> formats;
+        info.ListFormats(0, mode, formats);
+        for (const auto& format : formats)
+            lastMode = format.description == text ? mode : lastMode;
+    }
+    EXPECT_EQ(Record(dest->Settings()), "0 29 " + std::to_string(lastMode) + " 0 0");
     char defaults[256] = {};
     FormatRecord row;
     ASSERT_EQ(ConvGetFormatByName(&row, "Windows Media"), S_OK);
