@@ -25,7 +25,12 @@ if [ -z "$build" ]; then
     build=$root/build-package
     rm -rf "$build"
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DBUILD_TESTING=OFF
-    cmake --build "$build" -j"$(nproc)" --target Trelvox TrelvoxImplib cdbench_aspi
+    # The Windows Media runtime for Wine is there when the FFmpeg libraries are.
+    targets="Trelvox TrelvoxImplib cdbench_aspi"
+    if cmake --build "$build" --target help | grep -q trelvox_wmruntime; then
+        targets="$targets trelvox_wmruntime"
+    fi
+    cmake --build "$build" -j"$(nproc)" --target $targets
 fi
 
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }

@@ -28,7 +28,8 @@ bool RunningOnWine() {
 // library compiled in), not from the search path: it belongs with the library beside it.
 HMODULE LoadOwnRuntime() {
     HMODULE self = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCSTR>(&LoadOwnRuntime), &self))
         return nullptr;
     char path[MAX_PATH];

@@ -114,6 +114,38 @@ def utf16_seeds():
             "genre": seed(0, 0, "(17)(RX)Indie((Odd)", "x"), "date": seed(0, 0, "2412", "Fur \u00c4pfel")}
 
 
+def asf():
+    def guid(text):
+        d1, d2, d3, d4 = text[:8], text[9:13], text[14:18], text[19:23] + text[24:]
+        return struct.pack("<IHH", int(d1, 16), int(d2, 16), int(d3, 16)) + bytes.fromhex(d4)
+
+    def obj(gid, body):
+        return guid(gid) + struct.pack("<Q", 24 + len(body)) + body
+
+    def header(objects, rest=b""):
+        body = b"".join(objects)
+        return obj("75B22630-668E-11CF-A6D9-00AA0062CE6C", struct.pack("<IBB", len(objects), 1, 2) + body) + rest
+
+    def utf16(text):
+        return (text + "\0").encode("utf-16-le")
+
+    props = obj("8CABDCA1-A947-11CF-8EE4-00C00C205365",
+                bytes(16) + struct.pack("<QQQQQQIIII", 5000, 0, 10, 31000000, 31000000, 3100, 2, 3200, 3200, 128000))
+    strings = [utf16("Title"), utf16("Author"), b"", b"", b""]
+    cd = obj("75B22633-668E-11CF-A6D9-00AA0062CE6C",
+             b"".join(struct.pack("<H", len(s)) for s in strings) + b"".join(strings))
+    entries = [(utf16("WM/AlbumTitle"), 0, utf16("Album")), (utf16("WM/TrackNumber"), 3, struct.pack("<I", 7)),
+               (utf16("WM/IsVBR"), 2, struct.pack("<H", 1)), (utf16("Bin"), 1, b"\1\2\3")]
+    ecd = obj("D2D0A440-E307-11D2-97F0-00A0C95EA850", struct.pack("<H", len(entries)) + b"".join(
+        struct.pack("<H", len(n)) + n + struct.pack("<HH", t, len(v)) + v for n, t, v in entries))
+    return {
+        "plain": header([props], b"data"),
+        "tagged": header([props, cd, ecd], bytes(64)),
+        "no-properties": header([cd]),
+        "cut": header([props, cd, ecd])[:-9],
+    }
+
+
 def write(target, files):
     d = os.path.join(out, target)
     os.makedirs(d, exist_ok=True)
@@ -127,6 +159,7 @@ write("cda_record", cda())
 write("id3v24_tag", id3())
 write("mmc_device", mmc())
 write("frame_texts", utf16_seeds())
+write("asf_header", asf())
 seeds = os.path.join(here, "seeds")
 for target in os.listdir(seeds):
     files = {}

@@ -78,10 +78,10 @@ struct AsfEncoder::State {
     Owned<AVPacket> packet;
     PcmInput input = {};
     size_t inputFrameBytes = 0;
-    std::vector<uint8_t> partial;   // bytes of an incomplete input frame
-    std::vector<int32_t> widened;   // 24-bit input as 32-bit
-    std::vector<float> converted;   // resampler output, planar
-    int64_t nextPts = 0;            // samples at the stream's rate
+    std::vector<uint8_t> partial; // bytes of an incomplete input frame
+    std::vector<int32_t> widened; // 24-bit input as 32-bit
+    std::vector<float> converted; // resampler output, planar
+    int64_t nextPts = 0;          // samples at the stream's rate
 
     ~State() {
         // The muxer's context goes before the file it writes through.
@@ -109,10 +109,17 @@ struct AsfEncoder::State {
             return GetFileSizeEx(state->file.get(), &size) ? size.QuadPart : AVERROR(EIO);
         DWORD method = FILE_BEGIN;
         switch (whence & ~AVSEEK_FORCE) {
-        case SEEK_SET: method = FILE_BEGIN; break;
-        case SEEK_CUR: method = FILE_CURRENT; break;
-        case SEEK_END: method = FILE_END; break;
-        default: return AVERROR(EINVAL);
+        case SEEK_SET:
+            method = FILE_BEGIN;
+            break;
+        case SEEK_CUR:
+            method = FILE_CURRENT;
+            break;
+        case SEEK_END:
+            method = FILE_END;
+            break;
+        default:
+            return AVERROR(EINVAL);
         }
         LARGE_INTEGER distance = {}, position = {};
         distance.QuadPart = offset;
@@ -141,8 +148,7 @@ struct AsfEncoder::State {
     // Codes every whole frame waiting in the FIFO; at the end also the rest, padded.
     HRESULT Drain(bool end) {
         const int frameSize = codec->frame_size;
-        while (av_audio_fifo_size(fifo.get()) >= frameSize ||
-               (end && av_audio_fifo_size(fifo.get()) > 0)) {
+        while (av_audio_fifo_size(fifo.get()) >= frameSize || (end && av_audio_fifo_size(fifo.get()) > 0)) {
             av_frame_unref(frame.get());
             frame->nb_samples = frameSize;
             frame->format = codec->sample_fmt;
@@ -194,8 +200,9 @@ struct AsfEncoder::State {
         widened.resize(samples);
         for (size_t i = 0; i < samples; ++i) {
             const uint8_t* p = pcm + 3 * i;
-            widened[i] = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 | static_cast<uint32_t>(p[1]) << 16 |
-                                              static_cast<uint32_t>(p[2]) << 24);
+            widened[i] =
+                static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 | static_cast<uint32_t>(p[1]) << 16 |
+                                     static_cast<uint32_t>(p[2]) << 24);
         }
         return Convert(reinterpret_cast<const uint8_t*>(widened.data()), static_cast<int>(frames));
     }
@@ -213,16 +220,26 @@ HRESULT AsfEncoder::Open(const std::u16string& path, const EncodeTarget& target,
     state->inputFrameBytes = static_cast<size_t>(input.channels) * (input.bits / 8);
     AVSampleFormat inputFormat;
     switch (input.bits) {
-    case 8: inputFormat = AV_SAMPLE_FMT_U8; break;
-    case 16: inputFormat = AV_SAMPLE_FMT_S16; break;
-    case 24: inputFormat = AV_SAMPLE_FMT_S32; break;
-    case 32: inputFormat = input.floating ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S32; break;
-    default: return NS_E_INVALID_INPUT_FORMAT;
+    case 8:
+        inputFormat = AV_SAMPLE_FMT_U8;
+        break;
+    case 16:
+        inputFormat = AV_SAMPLE_FMT_S16;
+        break;
+    case 24:
+        inputFormat = AV_SAMPLE_FMT_S32;
+        break;
+    case 32:
+        inputFormat = input.floating ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S32;
+        break;
+    default:
+        return NS_E_INVALID_INPUT_FORMAT;
     }
     if ((input.floating && input.bits != 32) || input.channels == 0 || input.sampleRate == 0)
         return NS_E_INVALID_INPUT_FORMAT;
 
-    const AVCodec* encoder = avcodec_find_encoder(target.version == 1 ? AV_CODEC_ID_WMAV1 : AV_CODEC_ID_WMAV2);
+    const AVCodec* encoder =
+        avcodec_find_encoder(target.version == 1 ? AV_CODEC_ID_WMAV1 : AV_CODEC_ID_WMAV2);
     if (!encoder)
         return NS_E_CODEC_UNAVAILABLE;
     state->codec.reset(avcodec_alloc_context3(encoder));
@@ -255,7 +272,8 @@ HRESULT AsfEncoder::Open(const std::u16string& path, const EncodeTarget& target,
     state->resampler.reset(resampler);
     if (swr < 0 || swr_init(resampler) < 0)
         return NS_E_INVALID_INPUT_FORMAT;
-    state->fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, codec->ch_layout.nb_channels, codec->frame_size * 2));
+    state->fifo.reset(
+        av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, codec->ch_layout.nb_channels, codec->frame_size * 2));
     if (!state->fifo)
         return E_OUTOFMEMORY;
 

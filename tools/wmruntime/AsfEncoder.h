@@ -17,7 +17,7 @@ struct EncodeTarget {
     int version;      // 1 for wmav1, 2 for wmav2
     DWORD sampleRate; // Hz
     WORD channels;
-    DWORD bitrate;    // bits per second
+    DWORD bitrate; // bits per second
 };
 
 // Interleaved PCM: integers of 8 (unsigned), 16, 24 or 32 bits, or 32-bit floats.

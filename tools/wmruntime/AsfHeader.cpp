@@ -31,8 +31,8 @@ constexpr GuidBytes kFileProperties = Guid(0x8CABDCA1, 0xA947, 0x11CF, 0x8EE400C
 constexpr GuidBytes kContentDescription = Guid(0x75B22633, 0x668E, 0x11CF, 0xA6D900AA0062CE6Cull);
 constexpr GuidBytes kExtendedContentDescription = Guid(0xD2D0A440, 0xE307, 0x11D2, 0x97F000A0C95EA850ull);
 
-constexpr size_t kObjectHeader = 24;           // GUID and 64-bit size
-constexpr size_t kHeaderObjectFixed = 30;      // plus the child count and two reserved bytes
+constexpr size_t kObjectHeader = 24;      // GUID and 64-bit size
+constexpr size_t kHeaderObjectFixed = 30; // plus the child count and two reserved bytes
 constexpr size_t kFilePropertiesBody = 80;
 constexpr uint64_t kMaxHeaderSize = 64u << 20; // far above any real header
 
@@ -197,20 +197,27 @@ std::vector<Attribute> AsfHeader::Attributes() const {
         const uint8_t* p = properties->body.data();
         uint64_t playDuration = Read(p + 40, 8), preroll = Read(p + 56, 8);
         uint64_t preroll100ns = preroll * 10000;
-        list.push_back(Derived(u"Duration", AttrType::Qword, playDuration > preroll100ns ? playDuration - preroll100ns : 0));
+        list.push_back(Derived(u"Duration", AttrType::Qword,
+                               playDuration > preroll100ns ? playDuration - preroll100ns : 0));
         list.push_back(Derived(u"Bitrate", AttrType::Dword, Read(p + 76, 4)));
         list.push_back(Derived(u"Seekable", AttrType::Bool, (Read(p + 64, 4) & 2) ? 1 : 0));
         list.push_back(Derived(u"FileSize", AttrType::Qword, Read(p + 16, 8)));
     }
-    if (const AsfObject* description = Find(kContentDescription.b)) {
-        const std::vector<uint8_t>& body = description->body;
+    // A header should hold one of each description object; a damaged one may hold more, and
+    // all of them are read (and replaced by one on writing).
+    for (const AsfObject& description : m_objects) {
+        if (memcmp(description.guid, kContentDescription.b, 16) != 0)
+            continue;
+        const std::vector<uint8_t>& body = description.body;
         if (body.size() >= 10) {
             size_t at = 10;
             for (int i = 0; i < 5; ++i) {
                 size_t length = static_cast<size_t>(Read(body.data() + 2 * i, 2));
                 if (length > body.size() - at)
                     break;
-                std::u16string text = Utf16(body.data() + at, length);
+                // These strings end at their first zero, as they are written.
+                std::u16string text =
+                    StringText(std::vector<uint8_t>(body.data() + at, body.data() + at + length));
                 at += length;
                 if (text.empty())
                     continue;
@@ -221,8 +228,10 @@ std::vector<Attribute> AsfHeader::Attributes() const {
             }
         }
     }
-    if (const AsfObject* extended = Find(kExtendedContentDescription.b)) {
-        const std::vector<uint8_t>& body = extended->body;
+    for (const AsfObject& extended : m_objects) {
+        if (memcmp(extended.guid, kExtendedContentDescription.b, 16) != 0)
+            continue;
+        const std::vector<uint8_t>& body = extended.body;
         size_t count = body.size() >= 2 ? static_cast<size_t>(Read(body.data(), 2)) : 0;
         size_t at = 2;
         for (size_t i = 0; i < count; ++i) {
@@ -298,8 +307,9 @@ void AsfHeader::SetAttributes(const std::vector<Attribute>& list) {
     auto replace = [this, &position](const GuidBytes& guid, std::vector<uint8_t>* body) {
         size_t at = position(guid);
         bool existed = at < m_objects.size();
-        if (existed)
-            m_objects.erase(m_objects.begin() + static_cast<ptrdiff_t>(at));
+        for (size_t i = m_objects.size(); i-- > at;)
+            if (memcmp(m_objects[i].guid, guid.b, 16) == 0)
+                m_objects.erase(m_objects.begin() + static_cast<ptrdiff_t>(i));
         if (!body)
             return;
         if (!existed) {
@@ -343,7 +353,8 @@ std::vector<uint8_t> AsfHeader::Serialize(uint64_t restBytes) const {
     out.push_back(m_reserved[1]);
     size_t fileSizeAt = 0;
     for (const AsfObject& object : m_objects) {
-        if (memcmp(object.guid, kFileProperties.b, 16) == 0)
+        // The first file properties object is the one Parse checked and Attributes reads.
+        if (fileSizeAt == 0 && memcmp(object.guid, kFileProperties.b, 16) == 0)
             fileSizeAt = out.size() + kObjectHeader + 16;
         out.insert(out.end(), object.guid, object.guid + 16);
         Put(out, kObjectHeader + object.body.size(), 8);

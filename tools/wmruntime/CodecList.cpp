@@ -69,7 +69,8 @@ MediaType FormatMediaType(const Codec& codec, const CodecFormat& format) {
 
 std::u16string FormatDescription(const CodecFormat& format) {
     char text[64];
-    snprintf(text, sizeof text, "%lu kbps, %lu kHz, %s CBR", static_cast<unsigned long>(format.bitrate / 1000),
+    snprintf(text, sizeof text, "%lu kbps, %lu kHz, %s CBR",
+             static_cast<unsigned long>(format.bitrate / 1000),
              static_cast<unsigned long>(format.sampleRate / 1000), format.channels == 1 ? "mono" : "stereo");
     std::u16string wide;
     for (const char* c = text; *c; ++c)

@@ -26,7 +26,8 @@ inline const WCHAR* W(const std::u16string& text) {
 
 // A reference-counted object that exposes Primary and the further interfaces More: one
 // IUnknown serves all of them.
-template <class Primary, class... More> class ComObjectOf : public trelvox::ComObject<Primary>, public More... {
+template <class Primary, class... More>
+class ComObjectOf : public trelvox::ComObject<Primary>, public More... {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         return trelvox::ComObject<Primary>::QueryInterface(riid, out);

@@ -11,7 +11,7 @@ constexpr size_t kHeaderStart = 30; // the header object's GUID, size, count and
 
 HRESULT FileError(DWORD code) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? NS_E_FILE_OPEN_FAILED
-                                                                       : HRESULT_FROM_WIN32(code);
+                                                                        : HRESULT_FROM_WIN32(code);
 }
 
 bool ReadExactly(HANDLE file, void* buffer, DWORD size) {
@@ -31,13 +31,14 @@ HRESULT LoadHeader(const std::u16string& path, AsfHeader* header, uint64_t* file
     if (!GetFileSizeEx(file.get(), &size))
         return HRESULT_FROM_WIN32(GetLastError());
     uint8_t start[kHeaderStart];
-    if (static_cast<uint64_t>(size.QuadPart) < kHeaderStart || !ReadExactly(file.get(), start, kHeaderStart) ||
-        memcmp(start, kAsfHeaderGuid, 16) != 0)
+    if (static_cast<uint64_t>(size.QuadPart) < kHeaderStart ||
+        !ReadExactly(file.get(), start, kHeaderStart) || memcmp(start, kAsfHeaderGuid, 16) != 0)
         return NS_E_INVALID_INPUT_FORMAT;
     uint64_t headerSize = 0;
     for (int i = 7; i >= 0; --i)
         headerSize = (headerSize << 8) | start[16 + i];
-    if (headerSize < kHeaderStart || headerSize > static_cast<uint64_t>(size.QuadPart) || headerSize > (64u << 20))
+    if (headerSize < kHeaderStart || headerSize > static_cast<uint64_t>(size.QuadPart) ||
+        headerSize > (64u << 20))
         return ASF_E_INVALIDHEADER;
     std::vector<uint8_t> bytes(start, start + kHeaderStart);
     bytes.resize(static_cast<size_t>(headerSize));
@@ -94,8 +95,8 @@ HRESULT WriteFileAttributes(const std::u16string& path, const std::vector<Attrib
         return NS_E_INVALID_NAME;
     ReplacementFile replacement;
     if (!replacement.Begin(ansi.c_str()) || replacement.OriginalSize() != fileSize ||
-        !replacement.Write(bytes.data(), bytes.size()) || !replacement.CopyOriginal(header.ParsedSize(), rest) ||
-        !replacement.Commit())
+        !replacement.Write(bytes.data(), bytes.size()) ||
+        !replacement.CopyOriginal(header.ParsedSize(), rest) || !replacement.Commit())
         return NS_E_FILE_WRITE;
     return S_OK;
 }
@@ -147,8 +148,8 @@ HRESULT Editor::Flush() {
             return a.name == b.name && a.type == b.type && a.value == b.value;
         };
         const std::vector<Attribute>& now = Attributes();
-        bool changed = now.size() != m_original.size() ||
-                       !std::equal(now.begin(), now.end(), m_original.begin(), same);
+        bool changed =
+            now.size() != m_original.size() || !std::equal(now.begin(), now.end(), m_original.begin(), same);
         HRESULT hr = changed ? WriteFileAttributes(m_path, now) : S_OK;
         Close();
         return hr;

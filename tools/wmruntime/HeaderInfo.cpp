@@ -155,7 +155,8 @@ HRESULT HeaderInfo::GetAttributeCountEx(WORD stream, WORD* count) {
     return GetAttributeCount(stream, count);
 }
 
-HRESULT HeaderInfo::GetAttributeIndices(WORD stream, LPCWSTR name, WORD* language, WORD* indices, WORD* count) {
+HRESULT HeaderInfo::GetAttributeIndices(WORD stream, LPCWSTR name, WORD* language, WORD* indices,
+                                        WORD* count) {
     if (!count)
         return E_POINTER;
     HRESULT hr = Check(stream, false);
@@ -182,7 +183,8 @@ HRESULT HeaderInfo::GetAttributeIndices(WORD stream, LPCWSTR name, WORD* languag
 }
 
 HRESULT HeaderInfo::GetAttributeByIndexEx(WORD stream, WORD index, LPWSTR name, WORD* nameLength,
-                                          WMT_ATTR_DATATYPE* type, WORD* language, BYTE* value, DWORD* length) {
+                                          WMT_ATTR_DATATYPE* type, WORD* language, BYTE* value,
+                                          DWORD* length) {
     if (!nameLength || !type || !length)
         return E_POINTER;
     HRESULT hr = Check(stream, false);
@@ -212,8 +214,8 @@ HRESULT HeaderInfo::ModifyAttribute(WORD stream, WORD index, WMT_ATTR_DATATYPE t
     return Guard([&] { return Store(index, type, value, length); });
 }
 
-HRESULT HeaderInfo::AddAttribute(WORD stream, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type, WORD language,
-                                 const BYTE* value, DWORD length) {
+HRESULT HeaderInfo::AddAttribute(WORD stream, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type,
+                                 WORD language, const BYTE* value, DWORD length) {
     if (!name || !index)
         return E_POINTER;
     HRESULT hr = Check(stream, true);

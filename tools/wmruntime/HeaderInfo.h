@@ -16,11 +16,12 @@ public:
     // IWMHeaderInfo
     HRESULT STDMETHODCALLTYPE GetAttributeCount(WORD stream, WORD* count) override;
     HRESULT STDMETHODCALLTYPE GetAttributeByIndex(WORD index, WORD* stream, WCHAR* name, WORD* nameLength,
-                                                  WMT_ATTR_DATATYPE* type, BYTE* value, WORD* length) override;
-    HRESULT STDMETHODCALLTYPE GetAttributeByName(WORD* stream, LPCWSTR name, WMT_ATTR_DATATYPE* type, BYTE* value,
-                                                 WORD* length) override;
-    HRESULT STDMETHODCALLTYPE SetAttribute(WORD stream, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
-                                           WORD length) override;
+                                                  WMT_ATTR_DATATYPE* type, BYTE* value,
+                                                  WORD* length) override;
+    HRESULT STDMETHODCALLTYPE GetAttributeByName(WORD* stream, LPCWSTR name, WMT_ATTR_DATATYPE* type,
+                                                 BYTE* value, WORD* length) override;
+    HRESULT STDMETHODCALLTYPE SetAttribute(WORD stream, LPCWSTR name, WMT_ATTR_DATATYPE type,
+                                           const BYTE* value, WORD length) override;
     HRESULT STDMETHODCALLTYPE GetMarkerCount(WORD* count) override;
     HRESULT STDMETHODCALLTYPE GetMarker(WORD index, WCHAR* name, WORD* length, QWORD* time) override;
     HRESULT STDMETHODCALLTYPE AddMarker(LPCWSTR_WMSDK_TYPE_SAFE name, QWORD time) override;
@@ -33,9 +34,9 @@ public:
     HRESULT STDMETHODCALLTYPE RemoveScript(WORD index) override;
     // IWMHeaderInfo2
     HRESULT STDMETHODCALLTYPE GetCodecInfoCount(DWORD* count) override;
-    HRESULT STDMETHODCALLTYPE GetCodecInfo(DWORD index, WORD* nameLength, WCHAR* name, WORD* descriptionLength,
-                                           WCHAR* description, WMT_CODEC_INFO_TYPE* type, WORD* infoLength,
-                                           BYTE* info) override;
+    HRESULT STDMETHODCALLTYPE GetCodecInfo(DWORD index, WORD* nameLength, WCHAR* name,
+                                           WORD* descriptionLength, WCHAR* description,
+                                           WMT_CODEC_INFO_TYPE* type, WORD* infoLength, BYTE* info) override;
     // IWMHeaderInfo3. Its indices are those of GetAttributeByIndex.
     HRESULT STDMETHODCALLTYPE GetAttributeCountEx(WORD stream, WORD* count) override;
     HRESULT STDMETHODCALLTYPE GetAttributeIndices(WORD stream, LPCWSTR name, WORD* language, WORD* indices,

@@ -180,8 +180,8 @@ HRESULT ProfileManager::GetCodecFormatProp(REFGUID type, DWORD codec, DWORD form
     return FAILED(hr) ? hr : NS_E_UNSUPPORTED_PROPERTY;
 }
 
-HRESULT ProfileManager::GetCodecProp(REFGUID type, DWORD codec, const WCHAR* name, WMT_ATTR_DATATYPE* valueType,
-                                     BYTE* value, DWORD* size) {
+HRESULT ProfileManager::GetCodecProp(REFGUID type, DWORD codec, const WCHAR* name,
+                                     WMT_ATTR_DATATYPE* valueType, BYTE* value, DWORD* size) {
     HRESULT hr = CheckCodec(type, codec);
     if (FAILED(hr))
         return hr;
@@ -193,7 +193,8 @@ HRESULT ProfileManager::GetCodecProp(REFGUID type, DWORD codec, const WCHAR* nam
 }
 
 HRESULT ProfileManager::SetCodecEnumerationSetting(REFGUID type, DWORD codec, const WCHAR* name,
-                                                   WMT_ATTR_DATATYPE valueType, const BYTE* value, DWORD size) {
+                                                   WMT_ATTR_DATATYPE valueType, const BYTE* value,
+                                                   DWORD size) {
     if (!name || !value)
         return E_POINTER;
     HRESULT hr = CheckCodec(type, codec);

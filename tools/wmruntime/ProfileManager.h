@@ -27,11 +27,13 @@ public:
                                              IWMStreamConfig** config) override;
     // IWMCodecInfo2
     HRESULT STDMETHODCALLTYPE GetCodecName(REFGUID type, DWORD codec, WCHAR* name, DWORD* length) override;
-    HRESULT STDMETHODCALLTYPE GetCodecFormatDesc(REFGUID type, DWORD codec, DWORD format, IWMStreamConfig** config,
-                                                 WCHAR* description, DWORD* length) override;
+    HRESULT STDMETHODCALLTYPE GetCodecFormatDesc(REFGUID type, DWORD codec, DWORD format,
+                                                 IWMStreamConfig** config, WCHAR* description,
+                                                 DWORD* length) override;
     // IWMCodecInfo3
     HRESULT STDMETHODCALLTYPE GetCodecFormatProp(REFGUID type, DWORD codec, DWORD format, const WCHAR* name,
-                                                 WMT_ATTR_DATATYPE* valueType, BYTE* value, DWORD* size) override;
+                                                 WMT_ATTR_DATATYPE* valueType, BYTE* value,
+                                                 DWORD* size) override;
     HRESULT STDMETHODCALLTYPE GetCodecProp(REFGUID type, DWORD codec, const WCHAR* name,
                                            WMT_ATTR_DATATYPE* valueType, BYTE* value, DWORD* size) override;
     HRESULT STDMETHODCALLTYPE SetCodecEnumerationSetting(REFGUID type, DWORD codec, const WCHAR* name,

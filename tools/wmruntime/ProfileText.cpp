@@ -24,11 +24,20 @@ std::u16string Escaped(const std::u16string& text) {
     std::u16string out;
     for (char16_t c : text) {
         switch (c) {
-        case u'&': out += u"&amp;"; break;
-        case u'<': out += u"&lt;"; break;
-        case u'>': out += u"&gt;"; break;
-        case u'"': out += u"&quot;"; break;
-        default: out.push_back(c);
+        case u'&':
+            out += u"&amp;";
+            break;
+        case u'<':
+            out += u"&lt;";
+            break;
+        case u'>':
+            out += u"&gt;";
+            break;
+        case u'"':
+            out += u"&quot;";
+            break;
+        default:
+            out.push_back(c);
         }
     }
     return out;
@@ -38,7 +47,8 @@ std::u16string Unescaped(const std::u16string& text) {
     static const struct {
         const char16_t* entity;
         char16_t c;
-    } kEntities[] = {{u"&amp;", u'&'}, {u"&lt;", u'<'}, {u"&gt;", u'>'}, {u"&quot;", u'"'}, {u"&apos;", u'\''}};
+    } kEntities[] = {
+        {u"&amp;", u'&'}, {u"&lt;", u'<'}, {u"&gt;", u'>'}, {u"&quot;", u'"'}, {u"&apos;", u'\''}};
     std::u16string out;
     for (size_t i = 0; i < text.size(); ++i) {
         bool replaced = false;
@@ -100,7 +110,7 @@ bool ParseNumber(const std::u16string& text, long long* value) {
 }
 
 struct Element {
-    std::u16string name; // lower case
+    std::u16string name;                                 // lower case
     std::map<std::u16string, std::u16string> attributes; // names in lower case
     bool closing = false;
 };
@@ -141,7 +151,8 @@ bool Tokenize(const std::u16string& text, std::vector<Element>* elements) {
             ++at;
         }
         size_t nameEnd = at;
-        while (nameEnd < text.size() && !IsSpace(text[nameEnd]) && text[nameEnd] != u'>' && text[nameEnd] != u'/')
+        while (nameEnd < text.size() && !IsSpace(text[nameEnd]) && text[nameEnd] != u'>' &&
+               text[nameEnd] != u'/')
             ++nameEnd;
         element.name = Lower(text.substr(at, nameEnd - at));
         at = nameEnd;
@@ -235,7 +246,8 @@ long Signed(DWORD value) {
 
 std::u16string ProfileToText(const ProfileData& profile) {
     std::u16string out;
-    Append(out, "<profile version=\"%lu\" storageformat=\"1\" name=\"", static_cast<unsigned long>(profile.version));
+    Append(out, "<profile version=\"%lu\" storageformat=\"1\" name=\"",
+           static_cast<unsigned long>(profile.version));
     out += Escaped(profile.name) + u"\" description=\"" + Escaped(profile.description) + u"\">\r\n";
     for (const StreamData& stream : profile.streams) {
         out += u"  <streamconfig majortype=\"" + GuidText(stream.type) + u"\"";
@@ -245,8 +257,9 @@ std::u16string ProfileToText(const ProfileData& profile) {
                static_cast<unsigned long>(stream.bitrate), Signed(stream.bufferWindow));
         out += u" rfc1766langid=\"" + Escaped(stream.language) + u"\"";
         const PropertyList& properties = stream.properties;
-        Append(out, " vbrenabled=\"%lu\" passesused=\"%lu\" vbrquality=\"%lu\" bitratemax=\"%ld\""
-                    " bufferwindowmax=\"%ld\">\r\n",
+        Append(out,
+               " vbrenabled=\"%lu\" passesused=\"%lu\" vbrquality=\"%lu\" bitratemax=\"%ld\""
+               " bufferwindowmax=\"%ld\">\r\n",
                static_cast<unsigned long>(properties.Number(wmsdk::kVbrEnabled, 0)),
                static_cast<unsigned long>(properties.Number(wmsdk::kNumPasses, 1)),
                static_cast<unsigned long>(properties.Number(wmsdk::kVbrQuality, 0)),
@@ -262,7 +275,8 @@ std::u16string ProfileToText(const ProfileData& profile) {
                    "      <waveformatex wFormatTag=\"%u\" nChannels=\"%u\" nSamplesPerSec=\"%lu\""
                    " nAvgBytesPerSec=\"%lu\" nBlockAlign=\"%u\" wBitsPerSample=\"%u\" codecdata=\"",
                    wave->wFormatTag, wave->nChannels, static_cast<unsigned long>(wave->nSamplesPerSec),
-                   static_cast<unsigned long>(wave->nAvgBytesPerSec), wave->nBlockAlign, wave->wBitsPerSample);
+                   static_cast<unsigned long>(wave->nAvgBytesPerSec), wave->nBlockAlign,
+                   wave->wBitsPerSample);
             const std::vector<uint8_t>& format = stream.media.Format();
             for (size_t i = 18; i < format.size(); ++i)
                 Append(out, "%02X", format[i]);
@@ -307,11 +321,12 @@ bool ProfileFromText(const std::u16string& text, ProfileData* profile) {
             if (!ParseGuid(attributes.Text("majortype"), &stream->type))
                 return false;
             long long bitrate, window, streamNumber, vbr, passes, quality, rmax, bmax;
-            if (!attributes.Number("streamnumber", 0, &streamNumber) || !attributes.Number("bitrate", 0, &bitrate) ||
-                !attributes.Number("bufferwindow", -1, &window) || !attributes.Number("vbrenabled", 0, &vbr) ||
-                !attributes.Number("passesused", 1, &passes) || !attributes.Number("vbrquality", 0, &quality) ||
-                !attributes.Number("bitratemax", 0, &rmax) || !attributes.Number("bufferwindowmax", 0, &bmax) ||
-                streamNumber < 0 || streamNumber > 127)
+            if (!attributes.Number("streamnumber", 0, &streamNumber) ||
+                !attributes.Number("bitrate", 0, &bitrate) ||
+                !attributes.Number("bufferwindow", -1, &window) ||
+                !attributes.Number("vbrenabled", 0, &vbr) || !attributes.Number("passesused", 1, &passes) ||
+                !attributes.Number("vbrquality", 0, &quality) || !attributes.Number("bitratemax", 0, &rmax) ||
+                !attributes.Number("bufferwindowmax", 0, &bmax) || streamNumber < 0 || streamNumber > 127)
                 return false;
             stream->number = static_cast<WORD>(streamNumber);
             stream->bitrate = static_cast<DWORD>(bitrate);
@@ -343,10 +358,12 @@ bool ProfileFromText(const std::u16string& text, ProfileData* profile) {
             bool ok = false;
             std::vector<uint8_t> extra = HexBytes(attributes.Text("codecdata"), &ok);
             if (!ok || extra.size() > 0xFFFF || !attributes.Number("wformattag", -1, &tag) ||
-                !attributes.Number("nchannels", -1, &channels) || !attributes.Number("nsamplespersec", -1, &rate) ||
-                !attributes.Number("navgbytespersec", -1, &bytes) || !attributes.Number("nblockalign", -1, &align) ||
-                !attributes.Number("wbitspersample", -1, &bits) || tag < 0 || channels < 0 || rate < 0 || bytes < 0 ||
-                align < 0 || bits < 0)
+                !attributes.Number("nchannels", -1, &channels) ||
+                !attributes.Number("nsamplespersec", -1, &rate) ||
+                !attributes.Number("navgbytespersec", -1, &bytes) ||
+                !attributes.Number("nblockalign", -1, &align) ||
+                !attributes.Number("wbitspersample", -1, &bits) || tag < 0 || channels < 0 || rate < 0 ||
+                bytes < 0 || align < 0 || bits < 0)
                 return false;
             WAVEFORMATEX wave = {};
             wave.wFormatTag = static_cast<WORD>(tag);

@@ -148,7 +148,8 @@ HRESULT StreamConfig::GetPropertyCount(DWORD* count) {
     return S_OK;
 }
 
-HRESULT StreamConfig::GetPropertyByName(const WCHAR* name, WMT_ATTR_DATATYPE* type, BYTE* value, DWORD* size) {
+HRESULT StreamConfig::GetPropertyByName(const WCHAR* name, WMT_ATTR_DATATYPE* type, BYTE* value,
+                                        DWORD* size) {
     return Guard([&] { return m_data.properties.Get(name, type, value, size); });
 }
 

@@ -58,8 +58,8 @@ public:
                                                 DWORD* size) override;
     HRESULT STDMETHODCALLTYPE SetProperty(const WCHAR* name, WMT_ATTR_DATATYPE type, BYTE* value,
                                           DWORD size) override;
-    HRESULT STDMETHODCALLTYPE GetPropertyByIndex(DWORD index, WCHAR* name, DWORD* length, WMT_ATTR_DATATYPE* type,
-                                                 BYTE* value, DWORD* size) override;
+    HRESULT STDMETHODCALLTYPE GetPropertyByIndex(DWORD index, WCHAR* name, DWORD* length,
+                                                 WMT_ATTR_DATATYPE* type, BYTE* value, DWORD* size) override;
     HRESULT STDMETHODCALLTYPE CopyPropertiesFrom(IWMPropertyVault* vault) override;
     HRESULT STDMETHODCALLTYPE Clear() override;
 

@@ -21,12 +21,15 @@
 
 namespace wmsdk {
 
-inline constexpr GUID kMediaTypeAudio = {0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-inline constexpr GUID kMediaTypeVideo = {0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+inline constexpr GUID kMediaTypeAudio = {
+    0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+inline constexpr GUID kMediaTypeVideo = {
+    0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 // The audio subtypes are the format tag in the first field of this base.
-inline constexpr GUID kMediaSubtypeBase = {0x00000000, 0x0000, 0x0010,
-                                           {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-inline constexpr GUID kFormatWaveFormatEx = {0x05589f81, 0xc356, 0x11ce, {0xbf, 0x01, 0x00, 0xaa, 0x00, 0x55, 0x59, 0x5a}};
+inline constexpr GUID kMediaSubtypeBase = {
+    0x00000000, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+inline constexpr GUID kFormatWaveFormatEx = {
+    0x05589f81, 0xc356, 0x11ce, {0xbf, 0x01, 0x00, 0xaa, 0x00, 0x55, 0x59, 0x5a}};
 
 inline GUID AudioSubtype(WORD formatTag) {
     GUID subtype = kMediaSubtypeBase;
@@ -44,22 +47,26 @@ inline constexpr WCHAR kIsVbrSupported[] = L"_ISVBRSUPPORTED";
 
 } // namespace wmsdk
 
-typedef enum WMT_TRANSPORT_TYPE { WMT_Transport_Type_Unreliable, WMT_Transport_Type_Reliable } WMT_TRANSPORT_TYPE;
+typedef enum WMT_TRANSPORT_TYPE {
+    WMT_Transport_Type_Unreliable,
+    WMT_Transport_Type_Reliable
+} WMT_TRANSPORT_TYPE;
 
 // The stream configuration's second and third interfaces (data unit extensions, language).
 interface IWMStreamConfig2 : public IWMStreamConfig {
-    virtual HRESULT STDMETHODCALLTYPE GetTransportType(WMT_TRANSPORT_TYPE * type) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTransportType(WMT_TRANSPORT_TYPE* type) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetTransportType(WMT_TRANSPORT_TYPE type) = 0;
-    virtual HRESULT STDMETHODCALLTYPE AddDataUnitExtension(GUID guid, WORD size, BYTE * info, DWORD infoSize) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetDataUnitExtensionCount(WORD * count) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetDataUnitExtension(WORD index, GUID * guid, WORD * size, BYTE * info,
-                                                           DWORD * infoSize) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddDataUnitExtension(GUID guid, WORD size, BYTE* info,
+                                                           DWORD infoSize) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDataUnitExtensionCount(WORD* count) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDataUnitExtension(WORD index, GUID* guid, WORD* size, BYTE* info,
+                                                           DWORD* infoSize) = 0;
     virtual HRESULT STDMETHODCALLTYPE RemoveAllDataUnitExtensions() = 0;
 };
 __CRT_UUID_DECL(IWMStreamConfig2, 0x7688d8cb, 0xfc0d, 0x43bd, 0x94, 0x59, 0x5a, 0x8d, 0xec, 0x20, 0x0c, 0xfa)
 
 interface IWMStreamConfig3 : public IWMStreamConfig2 {
-    virtual HRESULT STDMETHODCALLTYPE GetLanguage(WCHAR * language, WORD * length) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetLanguage(WCHAR* language, WORD* length) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetLanguage(LPWSTR language) = 0;
 };
 __CRT_UUID_DECL(IWMStreamConfig3, 0xcb164104, 0x3aa9, 0x45a7, 0x9a, 0xc9, 0x4d, 0xae, 0xe1, 0x31, 0xd6, 0xe1)

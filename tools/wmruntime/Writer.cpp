@@ -33,7 +33,8 @@ bool PcmFrom(const MediaType& type, PcmInput* pcm) {
     pcm->channels = wave->nChannels;
     pcm->sampleRate = wave->nSamplesPerSec;
     pcm->bits = wave->wBitsPerSample;
-    bool bitsOk = pcm->floating ? pcm->bits == 32 : (pcm->bits == 8 || pcm->bits == 16 || pcm->bits == 24 || pcm->bits == 32);
+    bool bitsOk = pcm->floating ? pcm->bits == 32
+                                : (pcm->bits == 8 || pcm->bits == 16 || pcm->bits == 24 || pcm->bits == 32);
     return bitsOk && pcm->channels >= 1 && pcm->channels <= 8 && pcm->sampleRate >= 1000 &&
            pcm->sampleRate <= 384000 && wave->nBlockAlign == pcm->channels * (pcm->bits / 8);
 }
@@ -111,10 +112,11 @@ HRESULT Writer::SetProfile(IWMProfile* profile) {
         DWORD passes = stream.properties.Number(wmsdk::kNumPasses, 1);
         if (passes != 1 && passes != 2)
             return NS_E_INVALID_NUM_PASSES;
-        EncodeTarget target = {codec->version, wave->nSamplesPerSec, wave->nChannels, wave->nAvgBytesPerSec * 8};
+        EncodeTarget target = {codec->version, wave->nSamplesPerSec, wave->nChannels,
+                               wave->nAvgBytesPerSec * 8};
         // The encoder's limits: up to two channels and 48 kHz, at least 24 kbps.
-        if (target.channels < 1 || target.channels > 2 || target.sampleRate < 8000 || target.sampleRate > 48000 ||
-            target.bitrate < 24000)
+        if (target.channels < 1 || target.channels > 2 || target.sampleRate < 8000 ||
+            target.sampleRate > 48000 || target.bitrate < 24000)
             return NS_E_INVALID_OUTPUT_FORMAT;
         m_target = target;
         m_maxPasses = passes - 1;

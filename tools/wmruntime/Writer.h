@@ -31,7 +31,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetMaxPreprocessingPasses(DWORD input, DWORD flags, DWORD* passes) override;
     HRESULT STDMETHODCALLTYPE SetNumPreprocessingPasses(DWORD input, DWORD flags, DWORD passes) override;
     HRESULT STDMETHODCALLTYPE BeginPreprocessingPass(DWORD input, DWORD flags) override;
-    HRESULT STDMETHODCALLTYPE PreprocessSample(DWORD input, QWORD time, DWORD flags, INSSBuffer* sample) override;
+    HRESULT STDMETHODCALLTYPE PreprocessSample(DWORD input, QWORD time, DWORD flags,
+                                               INSSBuffer* sample) override;
     HRESULT STDMETHODCALLTYPE EndPreprocessingPass(DWORD input, DWORD flags) override;
 
 protected:
