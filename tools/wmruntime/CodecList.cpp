@@ -49,10 +49,28 @@ WORD BlockAlign(int version, DWORD bitrate, DWORD sampleRate) {
     return static_cast<WORD>(bytes > 32768 ? 32768 : bytes);
 }
 
-MediaType FormatMediaType(const Codec& codec, const CodecFormat& format) {
-    // libavcodec's encoder flags: exponents coded with the VLC (bit 0 of the second flag word).
-    std::vector<uint8_t> extra = codec.version == 1 ? std::vector<uint8_t>{0, 0, 1, 0}
-                                                    : std::vector<uint8_t>{0, 0, 0, 0, 1, 0, 0, 0, 0, 0};
+namespace {
+
+// libavcodec's encoder flags: exponents coded with the VLC (bit 0 of the second flag word).
+std::vector<uint8_t> EncoderBytes(int version) {
+    return version == 1 ? std::vector<uint8_t>{0, 0, 1, 0} : std::vector<uint8_t>{0, 0, 0, 0, 1, 0, 0, 0, 0, 0};
+}
+
+} // namespace
+
+WORD PassesOf(const MediaType& type) {
+    const WAVEFORMATEX* wave = type.Wave();
+    const Codec* codec = wave ? CodecForTag(wave->wFormatTag) : nullptr;
+    if (!codec || wave->cbSize != EncoderBytes(codec->version).size() + 2 || type.Format().size() < 18u + wave->cbSize)
+        return 1;
+    const uint8_t* passes = type.Format().data() + 18 + wave->cbSize - 2;
+    return passes[0] == 2 && passes[1] == 0 ? 2 : 1;
+}
+
+MediaType FormatMediaType(const Codec& codec, const CodecFormat& format, WORD passes) {
+    std::vector<uint8_t> extra = EncoderBytes(codec.version);
+    extra.push_back(static_cast<uint8_t>(passes));
+    extra.push_back(static_cast<uint8_t>(passes >> 8));
     WAVEFORMATEX wave = {};
     wave.wFormatTag = codec.formatTag;
     wave.nChannels = format.channels;
@@ -61,9 +79,10 @@ MediaType FormatMediaType(const Codec& codec, const CodecFormat& format) {
     wave.nBlockAlign = BlockAlign(codec.version, format.bitrate, format.sampleRate);
     wave.wBitsPerSample = 16;
     wave.cbSize = static_cast<WORD>(extra.size());
-    std::vector<uint8_t> bytes(18); // WAVEFORMATEX up to cbSize
+    // WAVEFORMATEX up to cbSize, then the encoder's bytes.
+    std::vector<uint8_t> bytes(18 + extra.size());
     memcpy(bytes.data(), &wave, 18);
-    bytes.insert(bytes.end(), extra.begin(), extra.end());
+    memcpy(bytes.data() + 18, extra.data(), extra.size());
     return MediaType::Audio(wmsdk::AudioSubtype(codec.formatTag), bytes, wave.nBlockAlign);
 }
 

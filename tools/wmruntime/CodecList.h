@@ -37,8 +37,13 @@ const Codec* CodecForTag(WORD formatTag);
 int FrameSamples(int version, DWORD sampleRate);
 WORD BlockAlign(int version, DWORD bitrate, DWORD sampleRate);
 
-// The stream's WAVEFORMATEX (with the encoder's extra bytes) as a media type.
-MediaType FormatMediaType(const Codec& codec, const CodecFormat& format);
+// The stream's WAVEFORMATEX as a media type: the encoder's extra bytes, then a word of our
+// own with the passes (1, or 2 for two-pass). A profile built the usual way copies only the
+// bit rate and the media type of a listed format into a new stream, so the passes it was
+// listed under travel in the media type, as the writer has to know them.
+MediaType FormatMediaType(const Codec& codec, const CodecFormat& format, WORD passes);
+// The passes a media type of FormatMediaType was listed under; 1 for any other.
+WORD PassesOf(const MediaType& type);
 // "128 kbps, 44 kHz, stereo CBR".
 std::u16string FormatDescription(const CodecFormat& format);
 

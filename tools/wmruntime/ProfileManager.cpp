@@ -143,9 +143,10 @@ HRESULT ProfileManager::GetCodecFormat(REFGUID type, DWORD codec, DWORD format, 
         data.name = u"Audio Stream";
         data.bitrate = chosen.bitrate;
         data.bufferWindow = 3000;
-        data.media = FormatMediaType(AudioCodecs()[codec], chosen);
+        DWORD passes = m_enumeration[codec].Number(wmsdk::kNumPasses, 1);
+        data.media = FormatMediaType(AudioCodecs()[codec], chosen, static_cast<WORD>(passes));
         data.properties.SetBool(wmsdk::kVbrEnabled, false);
-        data.properties.SetDword(wmsdk::kNumPasses, m_enumeration[codec].Number(wmsdk::kNumPasses, 1));
+        data.properties.SetDword(wmsdk::kNumPasses, passes);
         return NewStreamConfig(std::move(data), config);
     });
 }

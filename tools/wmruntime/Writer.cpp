@@ -4,6 +4,8 @@
 #include "Editor.h"
 #include "SampleBuffer.h"
 
+#include <algorithm>
+
 namespace wmruntime {
 
 namespace {
@@ -112,6 +114,7 @@ HRESULT Writer::SetProfile(IWMProfile* profile) {
         DWORD passes = stream.properties.Number(wmsdk::kNumPasses, 1);
         if (passes != 1 && passes != 2)
             return NS_E_INVALID_NUM_PASSES;
+        passes = std::max<DWORD>(passes, PassesOf(stream.media));
         EncodeTarget target = {codec->version, wave->nSamplesPerSec, wave->nChannels,
                                wave->nAvgBytesPerSec * 8};
         // The encoder's limits: up to two channels and 48 kHz, at least 24 kbps.
