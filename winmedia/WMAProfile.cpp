@@ -236,11 +236,6 @@ HRESULT WmaCodecInfo::BuildProfile(const WMASETTINGS& record, IWMProfile** out) 
     ComPtr<IWMPropertyVault> vault;
     if (SUCCEEDED(hr))
         hr = stream.As(&vault);
-    // What the codec's format was enumerated with (its number of passes, for one) comes along;
-    // the mode's own settings follow.
-    ComPtr<IWMPropertyVault> formatVault;
-    if (SUCCEEDED(hr) && SUCCEEDED(config.As(&formatVault)) && formatVault)
-        vault->CopyPropertiesFrom(formatVault.get());
     if (SUCCEEDED(hr)) {
         BOOL vbr = WmaModeIsVbr(record.mode);
         hr = vault->SetProperty(g_wszVBREnabled, WMT_TYPE_BOOL, reinterpret_cast<BYTE*>(&vbr), sizeof(vbr));
