@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <new>
+#include <vector>
 
 using trelvox::ComPtr;
 using trelvox::DescribeWmError;
@@ -148,8 +149,9 @@ bool CWMAConvDest::SetAudioInput() {
         return false;
     }
 
-    WAVEFORMATEX format[4] = {}; // room for the format block the driver copied
-    memcpy(format, &m_format, sizeof(WAVEFORMATEX));
+    // Only the 18 bytes of the record travel between objects; extra bytes (none for PCM) are 0.
+    std::vector<BYTE> format(sizeof(WAVEFORMATEX) + m_format.cbSize, 0);
+    memcpy(format.data(), &m_format, sizeof(WAVEFORMATEX));
     WM_MEDIA_TYPE type = {};
     type.majortype = MEDIATYPE_Audio;
     type.subtype = MEDIASUBTYPE_PCM;
@@ -158,10 +160,8 @@ bool CWMAConvDest::SetAudioInput() {
     type.lSampleSize = m_format.wBitsPerSample / 8;
     type.formattype = FORMAT_WaveFormatEx;
     type.pUnk = nullptr;
-    // Only the 18 bytes of the record travel between objects: PCM has no extra bytes.
-    type.cbFormat = sizeof(WAVEFORMATEX) +
-                    (m_format.cbSize <= sizeof(format) - sizeof(WAVEFORMATEX) ? m_format.cbSize : 0);
-    type.pbFormat = reinterpret_cast<BYTE*>(format);
+    type.cbFormat = static_cast<ULONG>(format.size());
+    type.pbFormat = format.data();
     hr = audio->SetMediaType(&type);
     if (FAILED(hr)) {
         Close();
