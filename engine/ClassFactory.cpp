@@ -9,6 +9,7 @@
 #include "QCPConvSource.h"
 #include "WavConvDest.h"
 #include "WavConvSource.h"
+#include "WMAConvDest.h"
 #include "WMAConvSource.h"
 
 namespace trelvox {
@@ -29,7 +30,7 @@ const ClassEntry<IConvertDestination> kDestinationClasses[6] = {
     {&CLSID_OggConvDest, &Construct<COggConvDest, IConvertDestination>},
     {&CLSID_WavConvDest, &Construct<CWavConvDest, IConvertDestination>},
     {&CLSID_MP3ConvDest, &Construct<CMP3ConvDest, IConvertDestination>},
-    {&CLSID_WMAConvDest, nullptr},
+    {&CLSID_WMAConvDest, &Construct<CWMAConvDest, IConvertDestination>},
 };
 // clang-format on
 

@@ -2,6 +2,8 @@
 #include "MP3Settings.h"
 #include "Trelvox.h"
 #include "WAVSettings.h"
+#include "WMAProfile.h"
+#include "WMASettingsDlg.h"
 
 extern "C" HRESULT __cdecl ConvDefOutputSettings(HWND parent, const FormatRecord* row) {
     if (!row)
@@ -18,12 +20,13 @@ extern "C" HRESULT __cdecl ConvDefOutputSettings(HWND parent, const FormatRecord
             CMP3Settings settings;
             return settings.RunAsDefaults(parent);
         }
+        if (IsEqualGUID(*dest, CLSID_WMAConvDest)) {
+            CWMASettingsDlg settings;
+            return settings.RunAsDefaults(parent);
+        }
     } catch (...) {
         return E_OUTOFMEMORY;
     }
-    // The Windows Media dialog comes with its destination.
-    if (IsEqualGUID(*dest, CLSID_WMAConvDest))
-        return E_NOTIMPL;
     // Ogg Vorbis keeps no defaults; the other formats have no settings.
     return S_FALSE;
 }
@@ -45,12 +48,15 @@ extern "C" HRESULT __cdecl ConvDefOutputSettingsString(char* text, int size, con
             settings.Load();
             return settings.GetText(text, size) ? S_OK : E_FAIL;
         }
+        if (IsEqualGUID(*dest, CLSID_WMAConvDest)) {
+            WMASETTINGS settings;
+            settings.Load();
+            // Without the runtime there is no description, and the text stays empty.
+            trelvox::WmaFormatDescription(settings, text, size);
+            return S_OK;
+        }
     } catch (...) {
         return E_OUTOFMEMORY;
     }
-    // The Windows Media record has defaults too, but its destination is not part of this
-    // build yet.
-    if (IsEqualGUID(*dest, CLSID_WMAConvDest))
-        return E_NOTIMPL;
     return E_FAIL;
 }

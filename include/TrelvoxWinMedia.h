@@ -55,3 +55,13 @@ struct ISourceInfo : public IUnknown {
 
 TX_DEFINE_GUID(IID_ISampleReader, 0xD171DBC1, 0x0A6D, 0x11D4, 0x92, 0x50, 0xFF, 0xFF, 0x48, 0xEF, 0x14, 0xD8);
 TX_DEFINE_GUID(IID_ISourceInfo, 0xD171DBF5, 0x0A6D, 0x11D4, 0x92, 0x50, 0x00, 0x80, 0x48, 0xEF, 0x14, 0xD8);
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+// Reads the Windows Media profile file prxPath (.prx) and stores its codec, format and mode as
+// the Windows Media destination's defaults: 0, or -1 after a message box that says why.
+TX_API int __cdecl WMASetDefaultProfile(const char* prxPath);
+#ifdef __cplusplus
+}
+#endif

@@ -4,6 +4,7 @@
 #include "PathText.h"
 
 #include <id3/tag.h>
+#include <id3/writer.h>
 
 #include <string>
 #include <vector>
@@ -28,5 +29,23 @@ void CopyToBuffer(const std::wstring& text, wchar_t* buf, int size);
 // them through the base, whose destructor is not virtual; the concrete iterator holds nothing
 // that needs destroying, so this is the one place that does so.
 std::vector<ID3_Frame*> FramesOf(ID3_Tag& tag);
+
+// Collects what id3lib renders. Its own memory writer needs a buffer of the final size, which
+// ID3_Tag::Size can underestimate when the new tag is padded to the old one's size.
+class StringWriter : public ID3_Writer {
+public:
+    explicit StringWriter(std::string& out) : m_out(out) {}
+    using ID3_Writer::writeChars;
+    void close() override {}
+    void flush() override {}
+    pos_type getCur() override { return static_cast<pos_type>(m_out.size()); }
+    size_type writeChars(const char_type buf[], size_type len) override {
+        m_out.append(reinterpret_cast<const char*>(buf), len);
+        return len;
+    }
+
+private:
+    std::string& m_out;
+};
 
 } // namespace trelvox

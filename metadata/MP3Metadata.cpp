@@ -14,28 +14,6 @@
 #include <new>
 #include <string>
 
-namespace {
-
-// Collects what id3lib renders. Its own memory writer needs a buffer of the final size, which
-// ID3_Tag::Size can underestimate when the new tag is padded to the old one's size.
-class StringWriter : public ID3_Writer {
-public:
-    explicit StringWriter(std::string& out) : m_out(out) {}
-    using ID3_Writer::writeChars;
-    void close() override {}
-    void flush() override {}
-    pos_type getCur() override { return static_cast<pos_type>(m_out.size()); }
-    size_type writeChars(const char_type buf[], size_type len) override {
-        m_out.append(reinterpret_cast<const char*>(buf), len);
-        return len;
-    }
-
-private:
-    std::string& m_out;
-};
-
-} // namespace
-
 unsigned TX_THISCALL CMP3Metadata::GetCapabilities() {
     return 3;
 }
@@ -74,7 +52,7 @@ HRESULT TX_THISCALL CMP3Metadata::SetTag(IMetadataTag* tag) {
         // id3lib renders an ID3v1 tag even without frames; an empty tag must leave none.
         std::string rendered;
         if (copied > 0) {
-            StringWriter writer(rendered);
+            trelvox::StringWriter writer(rendered);
             linked.Render(writer, storeV1 ? ID3TT_ID3V1 : ID3TT_ID3V2);
             if (rendered.empty())
                 return trelvox::FailWithMessage(FileName() + ": the tag cannot be rendered");

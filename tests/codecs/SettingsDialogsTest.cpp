@@ -5,6 +5,8 @@
 #include "TestSupport.h"
 #include "Trelvox.h"
 #include "TrelvoxUI.h"
+#include "WMAConvDest.h"
+#include "WMAProfile.h"
 #include "WavConvDest.h"
 
 #include <memory>
@@ -300,11 +302,97 @@ TEST_F(SettingsDialogs, DefaultsDialogSavesOnlyAfterOK) {
     PutProfileString("MP3", nullptr, nullptr);
 
     // Formats without a defaults dialog show nothing.
-    for (auto expected : {std::pair<const char*, HRESULT>{"Ogg Vorbis", S_FALSE},
-                          {"AIFF", S_FALSE},
-                          {"Windows Media", E_NOTIMPL}}) {
+    for (auto expected : {std::pair<const char*, HRESULT>{"Ogg Vorbis", S_FALSE}, {"AIFF", S_FALSE}}) {
         FormatRecord row = {};
         ASSERT_EQ(ConvGetFormatByName(&row, expected.first), S_OK) << expected.first;
         EXPECT_EQ(ConvDefOutputSettings(nullptr, &row), expected.second) << expected.first;
     }
+}
+
+TEST_F(SettingsDialogs, WindowsMediaListsTheRuntimesFormats) {
+    trelvox::WmaCodecInfo info;
+    std::vector<trelvox::WmaListedFormat> cbr, quality;
+    if (FAILED(info.Open()) || FAILED(info.ListFormats(0, WMASETTINGS::kCBR, cbr)) || cbr.empty())
+        GTEST_SKIP() << "the Windows Media runtime here lists no formats";
+    PutProfileString("WMA9", nullptr, nullptr);
+    CWMAConvDest* dest = new CWMAConvDest;
+    WMASETTINGS& record = dest->Settings();
+    std::string shown;
+    {
+        auto dialog = ShowSettings(dest);
+        ASSERT_TRUE(dialog->window());
+        printf("Windows Media dialog on screen and filled after %.1f ms\n", dialog->msToVisible);
+        EXPECT_EQ(dialog->Text(0), "Windows Media Audio Settings");
+        EXPECT_EQ(dialog->Entries(IDC_WMA_CODEC)[0], info.CodecName(0));
+        EXPECT_EQ(dialog->Send(IDC_WMA_CODEC, CB_GETCURSEL), 0);
+        EXPECT_EQ(dialog->Entries(IDC_WMA_MODE),
+                  (std::vector<std::string>{"Constant Bitrate", "Constant Bitrate (Two-Pass)",
+                                            "Quality-based Variable Bitrate", "Variable/Average Bitrate"}));
+        EXPECT_EQ(dialog->Text(IDC_WMA_VALUE_LABEL), "Bitrate:");
+        // The default format 29 is on the slider with its bit rate.
+        const trelvox::WmaListedFormat* format29 = nullptr;
+        for (const auto& format : cbr)
+            format29 = format.index == 29 ? &format : format29;
+        ASSERT_TRUE(format29);
+        shown = dialog->Text(IDC_WMA_SAMPLE_RATE);
+        EXPECT_EQ(dialog->Text(IDC_WMA_NUMBER), std::to_string(format29->rate / 1000)) << shown;
+        EXPECT_NE(dialog->Text(IDC_WMA_LOW_END).find(" kBits / sec."), std::string::npos);
+        EXPECT_FALSE(dialog->Enabled(IDC_WMA_MAX_BITRATE));
+
+        // Quality-based VBR: its own scale, at the top, where the runtime offers such formats.
+        info.ListFormats(0, WMASETTINGS::kQualityVBR, quality);
+        dialog->Select(IDC_WMA_MODE, 2);
+        EXPECT_EQ(dialog->Text(IDC_WMA_VALUE_LABEL), "Quality:");
+        if (!quality.empty()) {
+            EXPECT_NE(dialog->Text(IDC_WMA_HIGH_END).find('%'), std::string::npos);
+        }
+        dialog->Send(IDC_WMA_SLIDER, TXSM_SETPOS, 1000);
+        EXPECT_EQ(dialog->Close(IDOK), 1);
+    }
+    EXPECT_EQ(record.mode, WMASETTINGS::kQualityVBR);
+    printf("quality mode: %u formats, format %ld chosen\n", unsigned(quality.size()), long(record.format));
+
+    // Bit-rate VBR with a maximum; Cancel afterwards changes nothing.
+    {
+        auto dialog = ShowSettings(dest);
+        ASSERT_TRUE(dialog->window());
+        dialog->Select(IDC_WMA_MODE, 3);
+        EXPECT_TRUE(dialog->Enabled(IDC_WMA_USE_MAX));
+        dialog->Click(IDC_WMA_USE_MAX);
+        EXPECT_TRUE(dialog->Enabled(IDC_WMA_MAX_BITRATE));
+        SetDlgItemInt(dialog->window(), IDC_WMA_MAX_BITRATE, 256, FALSE);
+        SetDlgItemInt(dialog->window(), IDC_WMA_MAX_BUFFER, 2000, FALSE);
+        EXPECT_EQ(dialog->Close(IDOK), 1);
+    }
+    EXPECT_EQ(record.mode, WMASETTINGS::kBitrateVBR);
+    EXPECT_EQ(record.maxBitrate, 256000);
+    EXPECT_EQ(record.bufferWindow, 2000);
+    WMASETTINGS before = record;
+    {
+        auto dialog = ShowSettings(dest);
+        ASSERT_TRUE(dialog->window());
+        EXPECT_TRUE(dialog->Checked(IDC_WMA_USE_MAX));
+        EXPECT_EQ(dialog->Text(IDC_WMA_MAX_BITRATE), "256");
+        dialog->Select(IDC_WMA_MODE, 0);
+        EXPECT_FALSE(dialog->Enabled(IDC_WMA_USE_MAX));
+        EXPECT_EQ(dialog->Close(IDCANCEL), 0);
+    }
+    EXPECT_EQ(memcmp(&record, &before, sizeof(record)), 0);
+    dest->Release();
+
+    // The defaults: saved after OK only.
+    FormatRecord row = {};
+    ASSERT_EQ(ConvGetFormatByName(&row, "Windows Media"), S_OK);
+    for (int button : {IDCANCEL, IDOK}) {
+        Dialog dialog([&] { return int(ConvDefOutputSettings(nullptr, &row)); });
+        ASSERT_TRUE(dialog.window());
+        EXPECT_EQ(dialog.Text(0), "Windows Media Audio Settings (default)");
+        EXPECT_FALSE(IsWindowVisible(dialog.Item(IDC_SET_DEFAULT)));
+        dialog.Select(IDC_WMA_MODE, 2);
+        EXPECT_EQ(dialog.Close(button), button == IDOK ? S_OK : int(E_ABORT));
+        WMASETTINGS stored;
+        stored.Load();
+        EXPECT_EQ(stored.mode, button == IDOK ? WMASETTINGS::kQualityVBR : WMASETTINGS::kCBR);
+    }
+    PutProfileString("WMA9", nullptr, nullptr);
 }

@@ -2,7 +2,8 @@
 // the encoders' settings dialogs, the frame edit dialogs (FrameDialogs.cpp) and the slider
 // control.
 //
-//   txdemo [--option NAME=VALUE]... [--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider|frame-...]
+//   txdemo [--option NAME=VALUE]...
+//          [--open wave|mp3|ogg|wma|wave-defaults|mp3-defaults|wma-defaults|slider|frame-...]
 //          [--shot FILE]
 //
 // --option hands an encoder option to every destination that knows it (as txconv's --opt
@@ -24,8 +25,10 @@ enum Command : UINT {
     kWave = 100,
     kMp3,
     kOgg,
+    kWma,
     kWaveDefaults,
     kMp3Defaults,
+    kWmaDefaults,
     kSlider,
     kExit,
 };
@@ -36,8 +39,10 @@ const struct {
 } kOpenNames[] = {{"wave", kWave},
                   {"mp3", kMp3},
                   {"ogg", kOgg},
+                  {"wma", kWma},
                   {"wave-defaults", kWaveDefaults},
                   {"mp3-defaults", kMp3Defaults},
+                  {"wma-defaults", kWmaDefaults},
                   {"slider", kSlider}};
 
 constexpr UINT_PTR kShotTimer = 1;
@@ -49,8 +54,9 @@ struct App {
     HWND main = nullptr;
     HWND sliderWindow = nullptr;
     // One destination per format, as a front end keeps them for its next conversion.
-    IConvertDestination* destinations[3] = {};
-    const char* names[3] = {"Wave", "MP3", "Ogg Vorbis"};
+    static constexpr int kDestinations = 4;
+    IConvertDestination* destinations[kDestinations] = {};
+    const char* names[kDestinations] = {"Wave", "MP3", "Ogg Vorbis", "Windows Media"};
     std::vector<std::pair<std::string, std::string>> options; // --option NAME=VALUE
     std::string shot;                                         // --shot FILE, empty when not taking one
     UINT shotCommand = 0;
@@ -132,7 +138,7 @@ void Paint(HWND window) {
     int y = 12;
     const char* intro = "The destinations' settings (Settings menu to change them):";
     TextOutA(dc, 12, y, intro, lstrlenA(intro));
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < App::kDestinations; ++i) {
         y += 20;
         char settings[256] = "(not available)";
         if (g_app.destinations[i])
@@ -152,6 +158,7 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         case kWave:
         case kMp3:
         case kOgg:
+        case kWma:
             if (IConvertDestination* dest = g_app.destinations[LOWORD(wParam) - kWave]) {
                 dest->ShowSettingsDialog(window, nullptr);
                 InvalidateRect(window, nullptr, TRUE);
@@ -162,6 +169,9 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         case kMp3Defaults:
             ShowDefaults("MP3");
+            return 0;
+        case kWmaDefaults:
+            ShowDefaults("Windows Media");
             return 0;
         case kSlider:
             OpenSliderWindow();
@@ -222,9 +232,11 @@ HMENU BuildMenu() {
     AppendMenuA(settings, MF_STRING, kWave, "&Wave...");
     AppendMenuA(settings, MF_STRING, kMp3, "&MP3...");
     AppendMenuA(settings, MF_STRING, kOgg, "&Ogg Vorbis...");
+    AppendMenuA(settings, MF_STRING, kWma, "W&indows Media...");
     AppendMenuA(settings, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(settings, MF_STRING, kWaveDefaults, "Wave &defaults...");
     AppendMenuA(settings, MF_STRING, kMp3Defaults, "MP3 d&efaults...");
+    AppendMenuA(settings, MF_STRING, kWmaDefaults, "Windows Media de&faults...");
     AppendMenuA(settings, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(settings, MF_STRING, kExit, "E&xit");
     HMENU controls = CreatePopupMenu();
@@ -268,15 +280,16 @@ bool ParseArguments(int argc, char** argv, UINT* open) {
 int main(int argc, char** argv) {
     UINT open = 0;
     if (!ParseArguments(argc, argv, &open)) {
-        std::string usage = std::string("usage: txdemo [--option NAME=VALUE]... "
-                                        "[--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider|") +
-                            FrameDialogNames() + "] [--shot FILE]";
+        std::string usage =
+            std::string("usage: txdemo [--option NAME=VALUE]... "
+                        "[--open wave|mp3|ogg|wma|wave-defaults|mp3-defaults|wma-defaults|slider|") +
+            FrameDialogNames() + "] [--shot FILE]";
         MessageBoxA(nullptr, usage.c_str(), "txdemo", MB_ICONINFORMATION);
         return 2;
     }
     g_app.instance = GetModuleHandleA(nullptr);
     InitTX(nullptr);
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < App::kDestinations; ++i) {
         g_app.destinations[i] = CreateDestination(g_app.names[i]);
         char message[1024];
         for (const auto& option : g_app.options)

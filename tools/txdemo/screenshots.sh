@@ -15,7 +15,7 @@ export DISPLAY
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 exe=$(winpath "$build/bin/txdemo.exe")
 status=0
-for name in main wave mp3 ogg wave-defaults mp3-defaults slider \
+for name in main wave mp3 ogg wma wave-defaults mp3-defaults wma-defaults slider \
     frame-text frame-user-url frame-url frame-user-text frame-picture frame-genre frame-language frame-comment; do
     shot=$out/.txdemo-$name
     rm -f "$shot.ready" "$shot.done"
