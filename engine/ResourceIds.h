@@ -50,3 +50,10 @@
 #define IDC_OGG_AVERAGE_VALUE 1202
 #define IDC_OGG_MIN_VALUE 1203
 #define IDC_OGG_MAX_VALUE 1204
+
+// The metadata list view: its image strip and its context menu ("Frame" and "List" pop-ups).
+#define IDR_METADATA_LV_MENU 103
+#define IDB_METADATA_LV 202
+#define ID_FRAME_REMOVE 40001
+#define ID_LIST_REMOVE_ALL 40002
+#define ID_FRAME_EDIT 40003
