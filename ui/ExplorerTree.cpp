@@ -23,21 +23,22 @@ UINT ListBytes(LPCITEMIDLIST list) {
     return size >= sizeof(USHORT) ? size - sizeof(USHORT) : 0;
 }
 
-bool SameList(LPCITEMIDLIST a, LPCITEMIDLIST b) {
+// Whether two identifier lists relative to folder name the same item: byte for byte, or as
+// the folder compares them (a file system item's list carries its times, which change when the
+// folder's contents do).
+bool SameItem(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b) {
     UINT size = ListBytes(a);
-    return size == ListBytes(b) && memcmp(a, b, size) == 0;
+    if (size == ListBytes(b) && memcmp(a, b, size) == 0)
+        return true;
+    HRESULT hr = folder->CompareIDs(0, a, b);
+    return SUCCEEDED(hr) && HRESULT_CODE(hr) == 0;
 }
 
-// Whether the single element at element is the identifier list relative: byte for byte, or
-// the same item for the folder (a parsed name can carry other file times than an enumerated
-// one).
+// Whether relative names the item of the single element at element.
 bool SameElement(IShellFolder* folder, LPCITEMIDLIST relative, LPCITEMIDLIST element) {
-    if (ListBytes(relative) == element->mkid.cb && memcmp(relative, element, element->mkid.cb) == 0)
-        return true;
     std::vector<BYTE> single(element->mkid.cb + sizeof(USHORT), 0);
     memcpy(single.data(), element, element->mkid.cb);
-    HRESULT hr = folder->CompareIDs(0, relative, reinterpret_cast<LPCITEMIDLIST>(single.data()));
-    return SUCCEEDED(hr) && HRESULT_CODE(hr) == 0;
+    return SameItem(folder, relative, reinterpret_cast<LPCITEMIDLIST>(single.data()));
 }
 
 int IconOf(LPCITEMIDLIST absolute, UINT extra) {
@@ -233,7 +234,7 @@ void CExplorerTree::Fill(HTREEITEM item, IShellFolder* folder) {
             }
             Child* existing = nullptr;
             for (Child& child : children) {
-                if (!child.seen && child.relative && SameList(child.relative, entry))
+                if (!existing && !child.seen && child.relative && SameItem(folder, child.relative, entry))
                     existing = &child;
             }
             if (!existing) {
@@ -290,9 +291,25 @@ void TX_THISCALL CExplorerTree::Refresh() {
         text.pszText = info.szDisplayName;
         SendMessageA(m_tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&text));
         SendMessageA(m_tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
-        LPARAM first = SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(root));
-        if (first)
-            SendMessageA(m_tree, TVM_EXPAND, TVE_EXPAND, first);
+        // The computer's drives folder opens too. It is normally the desktop's first folder;
+        // Wine sorts its Unix root ("/") before it.
+        auto computer = reinterpret_cast<HTREEITEM>(
+            SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(root)));
+        LPITEMIDLIST drives = nullptr;
+        if (SUCCEEDED(SHGetSpecialFolderLocation(m_owner, CSIDL_DRIVES, &drives)) && drives) {
+            for (HTREEITEM child = computer; child;
+                 child = reinterpret_cast<HTREEITEM>(
+                     SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+                Item* childData = DataOf(child);
+                if (childData && SameItem(m_desktop.get(), childData->relative, drives)) {
+                    computer = child;
+                    break;
+                }
+            }
+            Free(drives);
+        }
+        if (computer)
+            SendMessageA(m_tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(computer));
     } catch (...) {
         // Out of memory: the tree shows what it could build.
     }
