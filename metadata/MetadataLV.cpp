@@ -414,6 +414,9 @@ LRESULT CMetadataLV::CustomDraw(NMLVCUSTOMDRAW& draw) {
         return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
     if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT)
         return 0;
+    // Wine's list view does not dim cut items; the text shows the state instead.
+    if (SendMessageA(m_listView, LVM_GETITEMSTATE, draw.nmcd.dwItemSpec, LVIS_CUT) & LVIS_CUT)
+        draw.clrText = GetSysColor(COLOR_GRAYTEXT);
     if (draw.nmcd.lItemlParam == 0) {
         if (!m_boldFont) {
             HFONT font = reinterpret_cast<HFONT>(SendMessageA(m_listView, WM_GETFONT, 0, 0));

@@ -20,6 +20,7 @@ constexpr int kStatusId = 5;
 // The files' selection changes one item at a time; the tags are read once it settles.
 constexpr UINT_PTR kReloadTimer = 1;
 constexpr int kPaneWidth = 230;
+constexpr UINT kOpenStartFolder = WM_APP;
 
 struct Editor {
     HWND window = nullptr;
@@ -167,8 +168,9 @@ bool Create(HWND window) {
         CreateExplorerTree(&g_editor.explorer, window, g_editor.tree) != S_OK)
         return false;
     g_editor.explorer->Refresh();
+    // The start folder is opened once the window is on screen, where the tree can take the focus.
     if (!g_editor.startFolder.empty())
-        g_editor.explorer->SetPath(g_editor.startFolder.c_str());
+        PostMessageA(window, kOpenStartFolder, 0, 0);
     return true;
 }
 
@@ -199,6 +201,9 @@ LRESULT CALLBACK EditorProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return Create(window) ? 0 : -1;
     case WM_SIZE:
         Layout(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case kOpenStartFolder:
+        g_editor.explorer->SetPath(g_editor.startFolder.c_str());
         return 0;
     case WM_NOTIFY:
         return Notify(reinterpret_cast<NMHDR*>(lParam));
