@@ -63,6 +63,10 @@ struct KernelHandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
 
+struct RegKeyCloser {
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
+
 using UniqueMmio = UniqueHandleOf<HMMIO, MmioCloser>;
 // An event from CreateEvent (null when creation failed).
 using UniqueEvent = UniqueHandleOf<HANDLE, KernelHandleCloser>;
@@ -72,6 +76,8 @@ using UniqueHandle = UniqueHandleOf<HANDLE, KernelHandleCloser>;
 using UniqueAcmStream = UniqueHandleOf<HACMSTREAM, AcmStreamCloser>;
 // A library loaded with LoadLibrary, freed when the owner goes.
 using UniqueModule = UniqueHandleOf<HMODULE, ModuleCloser>;
+// A registry key opened with RegOpenKeyEx or RegCreateKeyEx (never a predefined root).
+using UniqueRegKey = UniqueHandleOf<HKEY, RegKeyCloser>;
 
 struct FileCloser {
     void operator()(FILE* file) const { fclose(file); }

@@ -51,6 +51,36 @@
 #define IDC_OGG_MIN_VALUE 1203
 #define IDC_OGG_MAX_VALUE 1204
 
+// The frame edit dialogs of the tag model. Every one has OK (IDOK) and Cancel (IDCANCEL).
+#define IDD_FRAME_TEXT 203
+#define IDD_FRAME_USER_URL 204
+#define IDD_FRAME_URL 205
+#define IDD_FRAME_USER_TEXT 206
+#define IDD_FRAME_PICTURE 207
+#define IDD_FRAME_GENRE 208
+#define IDD_FRAME_LANGUAGE 209
+#define IDD_FRAME_COMMENT 210
+// Shared by several of them: the main text (text, URL or comment), the description, the
+// language list, the label naming the frame and its longer explanation.
+#define IDC_FRAME_TEXT 1001
+#define IDC_FRAME_OPEN_URL 1006
+#define IDC_FRAME_DESCRIPTION 1008
+#define IDC_FRAME_LANGUAGE 1035
+#define IDC_FRAME_LABEL 1119
+#define IDC_FRAME_EXPLANATION 1120
+// Attached picture.
+#define IDC_PICTURE_TYPE 1010
+#define IDC_PICTURE_SIZE 1012
+#define IDC_PICTURE_LOAD 1013
+#define IDC_PICTURE_MIME 1014
+#define IDC_PICTURE_SAVE 1015
+#define IDC_PICTURE_RESET 1016
+// Content type (genre).
+#define IDC_GENRE_NAME 1028
+#define IDC_GENRE_ADD 1029
+#define IDC_GENRE_LIST 1030
+#define IDC_GENRE_REMOVE 1031
+
 // The metadata list view: its image strip and its context menu ("Frame" and "List" pop-ups).
 #define IDR_METADATA_LV_MENU 103
 #define IDB_METADATA_LV 202

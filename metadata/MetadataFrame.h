@@ -81,7 +81,7 @@ public:
         }
     }
     bool TX_THISCALL IsReadOnly() override { return false; }
-    // The edit dialogs are not part of the library yet.
+    // The kinds that can be edited run their dialog instead; the read-only ones have none.
     int TX_THISCALL Edit(HWND) override { return -1; }
     const char* TX_THISCALL GetName() override {
         try {

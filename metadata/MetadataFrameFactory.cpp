@@ -1,7 +1,14 @@
 #include "MetadataFrameFactory.h"
 
-#include "MetadataFrameFields.h"
+#include "MetadataFrameComment.h"
+#include "MetadataFramePicture.h"
 #include "MetadataFrameText.h"
+#include "MetadataFrameTextDef.h"
+#include "MetadataFrameTextGenre.h"
+#include "MetadataFrameTextLang.h"
+#include "MetadataFrameURL.h"
+#include "MetadataFrameUserText.h"
+#include "MetadataFrameUserURL.h"
 
 #include <new>
 

@@ -1,9 +1,10 @@
 // Frame objects of the text frames (T***, except TXXX). They share the text kind interface
-// and differ in display and in what their edit dialog accepts.
+// and differ in display and in what their edit dialog accepts. The editable ones have files
+// of their own (MetadataFrameTextDef.h with the checked texts, MetadataFrameTextGenre.h,
+// MetadataFrameTextLang.h); the two here are shown but never edited.
 #pragma once
 
 #include "FrameDisplay.h"
-#include "FrameValidation.h"
 #include "MetadataFrame.h"
 
 namespace trelvox {
@@ -30,95 +31,6 @@ protected:
 };
 
 } // namespace trelvox
-
-// Plain text frames; also the base of the text frames whose dialog checks the input.
-class CMetadataFrameTextDef : public trelvox::CMetadataFrameText<CMetadataFrameTextDef> {
-public:
-    using CMetadataFrameText::CMetadataFrameText;
-    // The check the text dialog runs on OK: an empty string or the message to show.
-    virtual std::string Validate(const std::wstring&) { return std::string(); }
-};
-
-// TYER.
-class CMetadataFrameTextNum : public CMetadataFrameTextDef {
-public:
-    using CMetadataFrameTextDef::CMetadataFrameTextDef;
-    std::string Validate(const std::wstring& text) override {
-        return trelvox::ValidateNumber(text, m_lower, m_upper);
-    }
-
-private:
-    unsigned m_lower = 1800;
-    unsigned m_upper = 2100;
-};
-
-// TCOP.
-class CMetadataFrameTextCopyright : public CMetadataFrameTextDef {
-public:
-    using CMetadataFrameTextDef::CMetadataFrameTextDef;
-    std::string Validate(const std::wstring& text) override {
-        return trelvox::ValidateCopyright(text, m_lower, m_upper);
-    }
-
-protected:
-    std::wstring Display(const std::wstring& text) override { return trelvox::DisplayCopyright(text); }
-
-private:
-    unsigned m_lower = 1800;
-    unsigned m_upper = 2100;
-};
-
-// TDAT.
-class CMetadataFrameTextDate : public CMetadataFrameTextDef {
-public:
-    using CMetadataFrameTextDef::CMetadataFrameTextDef;
-    std::string Validate(const std::wstring& text) override { return trelvox::ValidateDate(text); }
-
-protected:
-    std::wstring Display(const std::wstring& text) override { return trelvox::DisplayDate(text); }
-};
-
-// TIME.
-class CMetadataFrameTextTime : public CMetadataFrameTextDef {
-public:
-    using CMetadataFrameTextDef::CMetadataFrameTextDef;
-    std::string Validate(const std::wstring& text) override { return trelvox::ValidateTime(text); }
-
-protected:
-    std::wstring Display(const std::wstring& text) override { return trelvox::DisplayTime(text); }
-};
-
-// TPOS, TRCK.
-class CMetadataFrameTextPartNum : public CMetadataFrameTextDef {
-public:
-    using CMetadataFrameTextDef::CMetadataFrameTextDef;
-    std::string Validate(const std::wstring& text) override {
-        return trelvox::ValidatePartNumber(text, m_lower, m_upper);
-    }
-
-private:
-    unsigned m_lower = 1;
-    unsigned m_upper = 99;
-};
-
-// TCON.
-class CMetadataFrameTextGenre : public trelvox::CMetadataFrameText<CMetadataFrameTextGenre> {
-public:
-    using CMetadataFrameText::CMetadataFrameText;
-
-protected:
-    std::wstring Display(const std::wstring& text) override { return trelvox::DisplayGenre(text); }
-};
-
-// TLAN.
-class CMetadataFrameTextLang : public trelvox::CMetadataFrameText<CMetadataFrameTextLang> {
-public:
-    using CMetadataFrameText::CMetadataFrameText;
-    void TX_THISCALL SetDefaults() override { SetField(ID3FN_TEXT, L"enu"); }
-
-protected:
-    std::wstring Display(const std::wstring& text) override { return trelvox::LanguageName(text); }
-};
 
 // TLEN: written by encoders, shown but not edited.
 class CMetadataFrameTextSongLen : public trelvox::CMetadataFrameText<CMetadataFrameTextSongLen> {

@@ -1,5 +1,5 @@
-// The settings dialogs driven as a user drives them: each dialog runs on a thread of its own
-// while the test finds its controls by id and sends what clicks and key presses send.
+// The settings dialogs driven as a user drives them (DialogDriver.h).
+#include "DialogDriver.h"
 #include "MP3ConvDest.h"
 #include "OggConvDest.h"
 #include "TestSupport.h"
@@ -7,112 +7,12 @@
 #include "TrelvoxUI.h"
 #include "WavConvDest.h"
 
-#include <commctrl.h>
-
-#include <atomic>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace {
 
-double Now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return double(count.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
-
-// Opens a dialog on a second thread and waits until it is on screen (WM_INITDIALOG has filled
-// it before it is shown).
-class Dialog {
-public:
-    explicit Dialog(std::function<int()> open) {
-        double started = Now();
-        m_thread = std::thread([this, open] {
-            m_threadId = GetCurrentThreadId();
-            m_result = open();
-        });
-        for (int i = 0; i < 10000 && !m_window; ++i) {
-            if (m_threadId)
-                EnumThreadWindows(m_threadId, FindDialog, reinterpret_cast<LPARAM>(&m_window));
-            if (!m_window)
-                Sleep(1);
-        }
-        msToVisible = Now() - started;
-    }
-    ~Dialog() {
-        if (m_thread.joinable()) {
-            if (m_window)
-                PostMessageA(m_window, WM_COMMAND, IDCANCEL, 0);
-            m_thread.join();
-        }
-    }
-
-    Dialog(const Dialog&) = delete;
-    Dialog& operator=(const Dialog&) = delete;
-
-    HWND window() const { return m_window; }
-    HWND Item(int id) const { return GetDlgItem(m_window, id); }
-    std::string Text(int id) const {
-        char text[256] = {};
-        GetWindowTextA(id ? Item(id) : m_window, text, sizeof(text));
-        return text;
-    }
-    LRESULT Send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
-        return SendMessageA(Item(id), message, wParam, lParam);
-    }
-    // The combo box entries' texts.
-    std::vector<std::string> Entries(int id) const {
-        std::vector<std::string> entries;
-        for (LRESULT i = 0, n = Send(id, CB_GETCOUNT); i < n; ++i) {
-            char text[256] = {};
-            Send(id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-            entries.push_back(text);
-        }
-        return entries;
-    }
-    // Picks entry index as a click in the drop-down list does.
-    void Select(int id, LRESULT index) const {
-        Send(id, CB_SETCURSEL, index);
-        SendMessageA(m_window, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Item(id)));
-    }
-    // Moves a trackbar as the keyboard does.
-    void Track(int id, int position) const {
-        Send(id, TBM_SETPOS, TRUE, position);
-        SendMessageA(m_window, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position),
-                     reinterpret_cast<LPARAM>(Item(id)));
-    }
-    void Click(int id) const { Send(id, BM_CLICK); }
-    bool Checked(int id) const { return Send(id, BM_GETCHECK) == BST_CHECKED; }
-    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
-    // Presses OK or Cancel and waits for the dialog's end; the opener's result. The button's
-    // notification is posted: a BM_CLICK that ends the dialog returns only seconds later.
-    int Close(int button) {
-        PostMessageA(m_window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(Item(button)));
-        m_thread.join();
-        return m_result;
-    }
-
-    double msToVisible = 0;
-
-private:
-    static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
-        char name[16] = {};
-        GetClassNameA(window, name, sizeof(name));
-        if (lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(window))
-            return TRUE;
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-
-    std::thread m_thread;
-    std::atomic<DWORD> m_threadId{0};
-    HWND m_window = nullptr;
-    int m_result = -1;
-};
+using txtest::Dialog;
 
 // Opens dest's settings dialog; others null-terminated, or null. The result is
 // ShowSettingsDialog's.

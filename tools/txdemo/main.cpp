@@ -1,8 +1,8 @@
 // txdemo: a small window program that shows what Trelvox offers a front end's user interface:
-// the encoders' settings dialogs, the slider control, and a tag editor made of the explorer
-// tree and the metadata list view.
+// the encoders' settings dialogs, the frame edit dialogs (FrameDialogs.cpp), the slider
+// control, and a tag editor made of the explorer tree and the metadata list view (TagEditor.cpp).
 //
-//   txdemo [--option NAME=VALUE]... [--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider|tags]
+//   txdemo [--option NAME=VALUE]... [--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider|frame-...|tags]
 //          [--folder PATH] [--shot FILE]
 //
 // --folder is the folder the tag editor opens on, with all its audio files selected.
@@ -10,6 +10,7 @@
 // does), before anything opens. --open opens that item as if it had been chosen from the menu. --shot is for
 // screenshots taken from outside: once the item's window is on screen, txdemo creates FILE.ready, waits for
 // FILE.done, closes the window and ends.
+#include "FrameDialogs.h"
 #include "TagEditor.h"
 #include "Trelvox.h"
 #include "TrelvoxUI.h"
@@ -179,6 +180,8 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             DestroyWindow(window);
             return 0;
         }
+        if (OpenFrameDialog(window, LOWORD(wParam)))
+            return 0;
         break;
     case WM_TIMER:
         if (wParam == kShotTimer)
@@ -240,6 +243,7 @@ HMENU BuildMenu() {
     HMENU bar = CreateMenu();
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(settings), "&Settings");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(controls), "&Controls");
+    AppendFrameDialogMenu(bar);
     return bar;
 }
 
@@ -249,7 +253,7 @@ bool ParseArguments(int argc, char** argv, UINT* open) {
         std::string arg = argv[i];
         if (arg == "--open" && i + 1 < argc) {
             std::string name = argv[++i];
-            *open = 0;
+            *open = FrameDialogCommand(name);
             for (const auto& entry : kOpenNames)
                 if (name == entry.name)
                     *open = entry.command;
@@ -277,11 +281,10 @@ bool ParseArguments(int argc, char** argv, UINT* open) {
 int main(int argc, char** argv) {
     UINT open = 0;
     if (!ParseArguments(argc, argv, &open)) {
-        MessageBoxA(
-            nullptr,
-            "usage: txdemo [--option NAME=VALUE]... "
-            "[--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider|tags] [--folder PATH] [--shot FILE]",
-            "txdemo", MB_ICONINFORMATION);
+        std::string usage = std::string("usage: txdemo [--option NAME=VALUE]... "
+                                        "[--open wave|mp3|ogg|wave-defaults|mp3-defaults|slider|") +
+                            FrameDialogNames() + "|tags] [--folder PATH] [--shot FILE]";
+        MessageBoxA(nullptr, usage.c_str(), "txdemo", MB_ICONINFORMATION);
         return 2;
     }
     g_app.instance = GetModuleHandleA(nullptr);

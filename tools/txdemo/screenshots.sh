@@ -24,7 +24,8 @@ for i in 1 2 3; do
 done
 rm "$album/tone.wav"
 status=0
-for name in main wave mp3 ogg wave-defaults mp3-defaults slider tags; do
+for name in main wave mp3 ogg wave-defaults mp3-defaults slider \
+    frame-text frame-user-url frame-url frame-user-text frame-picture frame-genre frame-language frame-comment tags; do
     shot=$out/.txdemo-$name
     rm -f "$shot.ready" "$shot.done"
     open=()
