@@ -257,8 +257,7 @@ void CMetadataLV::EditFrame(int frameId) {
 void CMetadataLV::RemoveFrame(int frameId) {
     if (m_readOnly || !m_tag)
         return;
-    m_tag->RemoveFrames(frameId);
-    for (const ComPtr<IMetadataTag>& tag : m_otherTags)
+    for (IMetadataTag* tag : AllTags())
         tag->RemoveFrames(frameId);
     m_modified = true;
     RefreshRow(frameId);
@@ -306,33 +305,30 @@ HRESULT TX_THISCALL CMetadataLV::Save() {
     });
 }
 
-HRESULT TX_THISCALL CMetadataLV::EditSelected() {
+HRESULT CMetadataLV::OnSelectedFrame(void (CMetadataLV::*action)(int frameId)) {
     return trelvox::GuardHResult([&]() -> HRESULT {
         int frameId = SelectedFrame();
         if (m_readOnly || frameId == 0 || !m_tag)
             return E_FAIL;
-        EditFrame(frameId);
+        (this->*action)(frameId);
         return S_OK;
     });
 }
 
+HRESULT TX_THISCALL CMetadataLV::EditSelected() {
+    return OnSelectedFrame(&CMetadataLV::EditFrame);
+}
+
 HRESULT TX_THISCALL CMetadataLV::RemoveSelected() {
-    return trelvox::GuardHResult([&]() -> HRESULT {
-        int frameId = SelectedFrame();
-        if (m_readOnly || frameId == 0 || !m_tag)
-            return E_FAIL;
-        RemoveFrame(frameId);
-        return S_OK;
-    });
+    return OnSelectedFrame(&CMetadataLV::RemoveFrame);
 }
 
 HRESULT TX_THISCALL CMetadataLV::RemoveAll() {
     return trelvox::GuardHResult([&]() -> HRESULT {
         if (m_readOnly || !m_tag)
             return S_OK;
-        for (int id = 0; id <= kLastFrameId; ++id) {
-            m_tag->RemoveFrames(id);
-            for (const ComPtr<IMetadataTag>& tag : m_otherTags)
+        for (IMetadataTag* tag : AllTags()) {
+            for (int id = 0; id <= kLastFrameId; ++id)
                 tag->RemoveFrames(id);
         }
         m_modified = true;

@@ -36,6 +36,8 @@ private:
     int SelectedFrame() const;
     int RowOf(int frameId) const;
     int FrameAt(int row) const;
+    // E_FAIL without a selected frame row or in a read-only view; otherwise runs action on it.
+    HRESULT OnSelectedFrame(void (CMetadataLV::*action)(int frameId));
     void EditFrame(int frameId);
     void RemoveFrame(int frameId);
     void ShowContextMenu(const NMITEMACTIVATE& click);
