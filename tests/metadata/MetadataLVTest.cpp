@@ -332,7 +332,8 @@ TEST_F(MetadataLV, EditAndSaveWriteEveryFile) {
     // A read-only kind has no dialog.
     Select(kTLEN);
     POINT at = PointOf(Row(kTLEN));
-    User none("#32770", [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); }, 500);
+    User none(
+        "#32770", [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); }, 500);
     SendMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(at.x, at.y));
     EXPECT_FALSE(none.Saw());
     EXPECT_FALSE(g_view->IsModified());
