@@ -99,3 +99,10 @@
 #define IDC_WMA_LOW_DELAY 1127
 #define IDC_WMA_LOAD_PROFILE 1128
 #define IDC_WMA_SAVE_PROFILE 1129
+
+// The metadata list view: its image strip and its context menu ("Frame" and "List" pop-ups).
+#define IDR_METADATA_LV_MENU 103
+#define IDB_METADATA_LV 202
+#define ID_FRAME_REMOVE 40001
+#define ID_LIST_REMOVE_ALL 40002
+#define ID_FRAME_EDIT 40003

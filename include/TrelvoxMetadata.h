@@ -246,10 +246,56 @@ struct IMetadataFramePicture : public IMetadataFrame {
 };
 #endif
 
+#ifndef __cplusplus
+typedef struct IMetadataLV IMetadataLV;
+typedef struct IMetadataLVVtbl {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(IMetadataLV* This, REFIID riid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(IMetadataLV* This);
+    ULONG(STDMETHODCALLTYPE* Release)(IMetadataLV* This);
+    HRESULT(TX_CMETHOD* Attach)(TX_CTHIS_(IMetadataLV) HWND listView);
+    HRESULT(TX_CMETHOD* SetMetadata)(TX_CTHIS_(IMetadataLV) IMetadata* md);
+    HRESULT(TX_CMETHOD* SetFiles)(TX_CTHIS_(IMetadataLV) IMetadata** list, unsigned count);
+    HRESULT(TX_CMETHOD* Save)(TX_CTHIS(IMetadataLV));
+    HRESULT(TX_CMETHOD* EditSelected)(TX_CTHIS(IMetadataLV));
+    HRESULT(TX_CMETHOD* RemoveSelected)(TX_CTHIS(IMetadataLV));
+    HRESULT(TX_CMETHOD* RemoveAll)(TX_CTHIS(IMetadataLV));
+    LRESULT(TX_CMETHOD* OnNotify)(TX_CTHIS_(IMetadataLV) NMHDR* header);
+    bool(TX_CMETHOD* IsModified)(TX_CTHIS(IMetadataLV));
+} IMetadataLVVtbl;
+struct IMetadataLV {
+    const IMetadataLVVtbl* lpVtbl;
+};
+static_assert(sizeof(IMetadataLVVtbl) == 12 * sizeof(void*), "IMetadataLV has 12 slots");
+#else
+// Turns the caller's report-style list view into a tag editor for one file or several at once.
+// The caller owns the control and its parent, and forwards the control's WM_NOTIFY messages to
+// OnNotify. Edits change the tags in memory only, until Save.
+struct IMetadataLV : public IUnknown {
+    // Sets the control's styles, image list and its two columns; call once, on an empty control.
+    virtual HRESULT TX_THISCALL Attach(HWND listView) = 0;
+    // md becomes the edited file (a reference is kept) and the rows are inserted.
+    virtual HRESULT TX_THISCALL SetMetadata(IMetadata* md) = 0;
+    // list[0] is shown as SetMetadata shows it; the view keeps a reference to each other file
+    // and shows a value only where every file has the same frame. E_INVALIDARG for count 0.
+    virtual HRESULT TX_THISCALL SetFiles(IMetadata** list, unsigned count) = 0;
+    // Writes every file's tag; on any failure the user is told once and the first failure is
+    // returned.
+    virtual HRESULT TX_THISCALL Save() = 0;
+    // E_FAIL when no row is selected or the view is read-only.
+    virtual HRESULT TX_THISCALL EditSelected() = 0;
+    virtual HRESULT TX_THISCALL RemoveSelected() = 0;
+    virtual HRESULT TX_THISCALL RemoveAll() = 0;
+    // The value WM_NOTIFY should return.
+    virtual LRESULT TX_THISCALL OnNotify(NMHDR* header) = 0;
+    virtual bool TX_THISCALL IsModified() = 0;
+};
+#endif
+
 TX_DEFINE_GUID(IID_IMetadata, 0x29581bac, 0xedca, 0x4ca5, 0xbc, 0x33, 0x92, 0x26, 0x1a, 0x14, 0x9f, 0xfe);
 TX_DEFINE_GUID(IID_IMetadataTag, 0x988f0d3e, 0x1eb6, 0x4652, 0x81, 0xea, 0xfa, 0x6b, 0xd5, 0x95, 0x81, 0x1c);
 TX_DEFINE_GUID(IID_IMetadataFrame, 0x0e8f76a2, 0xc37d, 0x4f10, 0xa3, 0x7d, 0x9e, 0x1e, 0x25, 0xff, 0x34,
                0x73);
+TX_DEFINE_GUID(IID_IMetadataLV, 0xae00befb, 0x6881, 0x4573, 0x88, 0x79, 0x3c, 0xb8, 0x7c, 0x03, 0x75, 0x6a);
 
 // Each kind interface's IID is also the kind GUID that GetKind writes. The user-text and
 // comment kinds share one value; GetFrameID (TXXX 79, COMM 4) tells them apart.
@@ -301,6 +347,9 @@ TX_API int __cdecl GenreGetCount(void);
 TX_API const char* __cdecl GenreGet(unsigned index);
 // The index whose trimmed name equals name exactly, or -1.
 TX_API int __cdecl GenreToNum(const char* name);
+
+// A new, empty list view object with one reference owned by the caller.
+TX_API HRESULT __cdecl CreateMetaDataLV(IMetadataLV** lv);
 #ifdef __cplusplus
 }
 #endif

@@ -1,16 +1,18 @@
 // txdemo: a small window program that shows what Trelvox offers a front end's user interface:
-// the encoders' settings dialogs, the frame edit dialogs (FrameDialogs.cpp) and the slider
-// control.
+// the encoders' settings dialogs, the frame edit dialogs (FrameDialogs.cpp), the slider
+// control, and a tag editor made of the explorer tree and the metadata list view (TagEditor.cpp).
 //
 //   txdemo [--option NAME=VALUE]...
-//          [--open wave|mp3|ogg|wma|wave-defaults|mp3-defaults|wma-defaults|slider|frame-...]
-//          [--shot FILE]
+//          [--open wave|mp3|ogg|wma|wave-defaults|mp3-defaults|wma-defaults|slider|frame-...|tags]
+//          [--folder PATH] [--shot FILE]
 //
+// --folder is the folder the tag editor opens on, with all its audio files selected.
 // --option hands an encoder option to every destination that knows it (as txconv's --opt
 // does), before anything opens. --open opens that item as if it had been chosen from the menu. --shot is for
 // screenshots taken from outside: once the item's window is on screen, txdemo creates FILE.ready, waits for
 // FILE.done, closes the window and ends.
 #include "FrameDialogs.h"
+#include "TagEditor.h"
 #include "Trelvox.h"
 #include "TrelvoxUI.h"
 
@@ -30,6 +32,7 @@ enum Command : UINT {
     kMp3Defaults,
     kWmaDefaults,
     kSlider,
+    kTags,
     kExit,
 };
 
@@ -43,7 +46,8 @@ const struct {
                   {"wave-defaults", kWaveDefaults},
                   {"mp3-defaults", kMp3Defaults},
                   {"wma-defaults", kWmaDefaults},
-                  {"slider", kSlider}};
+                  {"slider", kSlider},
+                  {"tags", kTags}};
 
 constexpr UINT_PTR kShotTimer = 1;
 constexpr int kSliderId = 10;
@@ -59,6 +63,7 @@ struct App {
     const char* names[kDestinations] = {"Wave", "MP3", "Ogg Vorbis", "Windows Media"};
     std::vector<std::pair<std::string, std::string>> options; // --option NAME=VALUE
     std::string shot;                                         // --shot FILE, empty when not taking one
+    std::string folder;                                       // --folder PATH for the tag editor
     UINT shotCommand = 0;
     bool shotReady = false;
 };
@@ -105,6 +110,8 @@ HWND ShotWindow() {
         return g_app.main;
     if (g_app.shotCommand == kSlider)
         return g_app.sliderWindow;
+    if (g_app.shotCommand == kTags)
+        return TagEditorWindow();
     HWND popup = GetLastActivePopup(g_app.main);
     return popup != g_app.main ? popup : nullptr;
 }
@@ -123,7 +130,7 @@ void CheckShot() {
     if (GetFileAttributesA((g_app.shot + ".done").c_str()) == INVALID_FILE_ATTRIBUTES)
         return;
     KillTimer(g_app.main, kShotTimer);
-    if (window == g_app.sliderWindow)
+    if (window == g_app.sliderWindow || window == TagEditorWindow())
         DestroyWindow(window);
     else if (window != g_app.main)
         PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
@@ -175,6 +182,9 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         case kSlider:
             OpenSliderWindow();
+            return 0;
+        case kTags:
+            OpenTagEditor(g_app.instance, g_app.main, g_app.folder);
             return 0;
         case kExit:
             DestroyWindow(window);
@@ -241,6 +251,7 @@ HMENU BuildMenu() {
     AppendMenuA(settings, MF_STRING, kExit, "E&xit");
     HMENU controls = CreatePopupMenu();
     AppendMenuA(controls, MF_STRING, kSlider, "&Slider...");
+    AppendMenuA(controls, MF_STRING, kTags, "&Tag Editor...");
     HMENU bar = CreateMenu();
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(settings), "&Settings");
     AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(controls), "&Controls");
@@ -266,6 +277,8 @@ bool ParseArguments(int argc, char** argv, UINT* open) {
             if (equals == std::string::npos)
                 return false;
             g_app.options.emplace_back(option.substr(0, equals), option.substr(equals + 1));
+        } else if (arg == "--folder" && i + 1 < argc) {
+            g_app.folder = argv[++i];
         } else if (arg == "--shot" && i + 1 < argc) {
             g_app.shot = argv[++i];
         } else {
@@ -283,7 +296,7 @@ int main(int argc, char** argv) {
         std::string usage =
             std::string("usage: txdemo [--option NAME=VALUE]... "
                         "[--open wave|mp3|ogg|wma|wave-defaults|mp3-defaults|wma-defaults|slider|") +
-            FrameDialogNames() + "] [--shot FILE]";
+            FrameDialogNames() + "|tags] [--folder PATH] [--shot FILE]";
         MessageBoxA(nullptr, usage.c_str(), "txdemo", MB_ICONINFORMATION);
         return 2;
     }
