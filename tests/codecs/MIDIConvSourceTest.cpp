@@ -13,7 +13,6 @@
 #include <string.h>
 
 #include <string>
-#include <vector>
 
 using txtest::RecordingCallback;
 using txtest::TempDir;
@@ -83,7 +82,7 @@ int TempFilesLeft() {
     return count;
 }
 
-class NullSink : public IPlayCallback {
+class CollectingSink : public IPlayCallback {
 public:
     bool TX_THISCALL OnData(const void* data, uint32_t bytes) override {
         received += bytes;
@@ -159,7 +158,7 @@ TEST(MIDIConvSource, OpensThroughTheSequencerAndFailsToRecordWithoutAnInputDevic
     EXPECT_NEAR(double(length), 10 * 88200.0, 88200.0 / 10);
 
     log.lines.clear();
-    NullSink sink;
+    CollectingSink sink;
     EXPECT_FALSE(source->Play(&sink));
     EXPECT_EQ(sink.received, 0u);
     EXPECT_EQ(log.Errors().rfind("Waveform-audio input device cannot be opened for recording (error ", 0), 0u)
@@ -201,7 +200,7 @@ TEST(MIDIConvSourceLoopback, RecordsWhatTheSynthesizerPlaysForTheLengthOfTheFile
     ASSERT_TRUE(source->Open()) << log.AllText();
     EXPECT_EQ(log.lines.at(0).text,
               "Warning: Encoding specific portions of a MIDI is currently not supported\n");
-    NullSink sink;
+    CollectingSink sink;
     const DWORD started = GetTickCount();
     EXPECT_TRUE(source->Play(&sink)) << log.AllText();
     const DWORD took = GetTickCount() - started;
@@ -235,7 +234,7 @@ TEST(MIDIConvSourceLoopback, ASinkThatRefusesDataStopsTheSequencerAndTheRecordin
     ASSERT_NE(source, nullptr);
     source->SetFileName((dir / "c4.mid").c_str());
     ASSERT_TRUE(source->Open()) << log.AllText();
-    NullSink sink;
+    CollectingSink sink;
     sink.accept = false;
     const DWORD started = GetTickCount();
     EXPECT_TRUE(source->Play(&sink)) << log.AllText();
