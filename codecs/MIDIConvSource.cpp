@@ -142,7 +142,10 @@ void CMIDIConvSource::Deliver(IPlayCallback* sink, FILE* reader, uint8_t* block,
     for (;;) {
         size_t got = fread(block, 1, kBufferBytes, reader);
         if (got == 0) {
-            clearerr(reader); // the writer is still appending
+            // The writer is still appending. The runtime remembers end of file on the
+            // descriptor too, and only a seek forgets it; clearerr alone would read
+            // nothing ever after.
+            fseek(reader, 0, SEEK_CUR);
             return;
         }
         if (got % 2) {
