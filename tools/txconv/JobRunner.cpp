@@ -7,6 +7,7 @@
 
 #include <math.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <algorithm>
 #include <atomic>
@@ -97,6 +98,10 @@ bool JobRunner::Prepare() {
         return false;
     }
     m_formatIndex = static_cast<int32_t>(ConvGetFormatPos(&m_format));
+    // The table's MP4 row only reads; the DirectShow destination writes MP4 for a record that
+    // names it.
+    if (!m_format.destClsid && strcmp(m_format.name, "MP4") == 0)
+        m_format.destClsid = &CLSID_DirectShowConvDest;
     if (!m_format.destClsid) {
         m_console.Report("error", "", std::string("the ") + m_format.name + " format can only be read");
         return false;
