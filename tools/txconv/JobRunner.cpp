@@ -89,6 +89,13 @@ unsigned ProcessorCount() {
 
 } // namespace
 
+FormatRecord WriterRecord(const FormatRecord& rec) {
+    FormatRecord writer = rec;
+    if (!writer.destClsid && strcmp(writer.name, "MP4") == 0)
+        writer.destClsid = &CLSID_DirectShowConvDest;
+    return writer;
+}
+
 JobRunner::JobRunner(const Options& options, Console& console)
     : m_options(options), m_console(console), m_overwrite(options.overwrite) {}
 
@@ -98,10 +105,7 @@ bool JobRunner::Prepare() {
         return false;
     }
     m_formatIndex = static_cast<int32_t>(ConvGetFormatPos(&m_format));
-    // The table's MP4 row only reads; the DirectShow destination writes MP4 for a record that
-    // names it.
-    if (!m_format.destClsid && strcmp(m_format.name, "MP4") == 0)
-        m_format.destClsid = &CLSID_DirectShowConvDest;
+    m_format = WriterRecord(m_format);
     if (!m_format.destClsid) {
         m_console.Report("error", "", std::string("the ") + m_format.name + " format can only be read");
         return false;
