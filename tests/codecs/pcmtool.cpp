@@ -12,6 +12,8 @@
 #include "TagText.h"
 #include "Trelvox.h"
 
+#include <objbase.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -116,6 +118,8 @@ int main(int argc, char** argv) {
     }
     if (ConvGetFormatByName(&rec, argv[2]) != S_OK)
         return 4;
+    // As on the conversion driver's worker: the DirectShow objects need COM.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     // No row writes MP4: the DirectShow destination is reached with a record that names it.
     if (!rec.destClsid && strcmp(rec.name, "MP4") == 0)
         rec.destClsid = &CLSID_DirectShowConvDest;
