@@ -7,6 +7,7 @@
 
 #include <dshow.h>
 
+#include <initializer_list>
 #include <new>
 
 using trelvox::ComPtr;
@@ -179,6 +180,15 @@ bool CDirectShowConvDest::Close() {
     }
     if (m_control)
         m_control->Stop();
+    // When Run failed half-way, Wine's graph leaves the filters it had paused in that state;
+    // it then cannot disconnect them and would never finish releasing them.
+    if (!m_running) {
+        for (IBaseFilter* filter : {static_cast<IBaseFilter*>(m_sourceFilter.get()), m_encoder.get(),
+                                    m_muxer.get(), m_writer.get()}) {
+            if (filter)
+                filter->Stop();
+        }
+    }
     m_running = false;
     ReleaseGraph();
     m_tempFile.Reset();

@@ -33,9 +33,14 @@ HRESULT CSource::Pause() {
     {
         std::lock_guard<std::mutex> hold(m_lock);
         starting = m_state == State_Stopped;
-        m_state = State_Paused;
     }
-    return starting && m_pin ? m_pin->Start() : S_OK;
+    // A pin that cannot start leaves the filter stopped.
+    HRESULT hr = starting && m_pin ? m_pin->Start() : S_OK;
+    if (FAILED(hr))
+        return hr;
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_state = State_Paused;
+    return S_OK;
 }
 
 HRESULT CSource::EnumPins(IEnumPins** pins) {

@@ -2,7 +2,7 @@
 """MP4/AAC output through the DirectShow destination and the dshowaac filters under Wine,
 checked with ffprobe and ffmpeg: one AAC stream of the input's length, including a last part
 shorter than a second, a reasonable SNR after decoding, a valid file when Close follows Open at
-once, and the graph messages when a filter is not registered.
+once, and the graph messages when a filter is not registered or the graph cannot run.
 
 usage: check_mp4_output.py RUNNER PCMTOOL TXCONV DSHOWAAC [--measure]
 --measure times a 5-minute WAV to MP4 against native ffmpeg instead.
@@ -139,6 +139,14 @@ with tempfile.TemporaryDirectory() as d:
     check(r.returncode == 0 and info is not None and "mp4" in info["format"]["format_name"] and
           float(info["format"].get("duration", 0)) == 0,
           "Close right after Open leaves a complete MP4 of no length", r.stderr + json.dumps(info))
+
+    # 24-bit PCM asks for 3-byte buffer alignment, which the system's allocator refuses when the
+    # graph runs: Open reports it, releases the half-started graph and leaves no file.
+    raw24, out24 = os.path.join(d, "s24.raw"), os.path.join(d, "s24.m4a")
+    chirp(raw24, 0.5, 2, 48000, "s24le")
+    r = pcmtool(runner, tool, "write", "MP4", raw24, out24, "2", "48000", "24", timeout=60)
+    check(r.returncode != 0 and "e: Media control run failed (error 8004020E)" in r.stderr.splitlines() and
+          not os.path.exists(out24), "24-bit PCM: the run message, no output, no hang", r.stderr)
 
     # txconv's -f MP4, end to end from a WAV file.
     wav = os.path.join(d, "song.wav")
