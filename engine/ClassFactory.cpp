@@ -2,6 +2,7 @@
 
 #include "AIFFConvDest.h"
 #include "AudioCDTrack.h"
+#include "DirectShowConvDest.h"
 #include "DirectShowConvSource.h"
 #include "MIDIConvSource.h"
 #include "MP3ConvDest.h"
@@ -26,7 +27,7 @@ const ClassEntry<IConvertSource> kSourceClasses[6] = {
 
 const ClassEntry<IConvertDestination> kDestinationClasses[6] = {
     {&CLSID_AIFFConvDest, &Construct<CAIFFConvDest, IConvertDestination>},
-    {&CLSID_DirectShowConvDest, nullptr},
+    {&CLSID_DirectShowConvDest, &Construct<CDirectShowConvDest, IConvertDestination>},
     {&CLSID_OggConvDest, &Construct<COggConvDest, IConvertDestination>},
     {&CLSID_WavConvDest, &Construct<CWavConvDest, IConvertDestination>},
     {&CLSID_MP3ConvDest, &Construct<CMP3ConvDest, IConvertDestination>},

@@ -1,6 +1,7 @@
 #include "BaseRenderer.h"
 
 #include "FilterParts.h"
+#include "InputPin.h"
 
 #include <string.h>
 #include <wchar.h>
@@ -8,7 +9,6 @@
 #include <new>
 
 using trelvox::ComPtr;
-using trelvox::CopyMediaType;
 using trelvox::FreeMediaType;
 
 namespace {
@@ -17,134 +17,10 @@ constexpr wchar_t kPinName[] = L"In";
 
 } // namespace
 
-// The renderer's input pin. It lives inside its filter and shares the filter's reference
-// count; its connection state is guarded by the filter's lock.
-class CRendererInputPin : public trelvox::CBasePin<CBaseRenderer>, public IMemInputPin {
+// The renderer's input pin.
+class CRendererInputPin final : public trelvox::CBaseInputPin<CBaseRenderer> {
 public:
-    explicit CRendererInputPin(CBaseRenderer* filter) : CBasePin(filter, PINDIR_INPUT, kPinName) {}
-    ~CRendererInputPin() override {
-        if (m_allocator)
-            m_allocator->Release();
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPin))
-            *out = static_cast<IPin*>(this);
-        else if (IsEqualIID(riid, IID_IMemInputPin))
-            *out = static_cast<IMemInputPin*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return CBasePin::AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return CBasePin::Release(); }
-
-    // IPin. Connections are made by the upstream output pin.
-    HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
-    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) override {
-        if (!connector || !type)
-            return E_POINTER;
-        std::lock_guard<std::mutex> hold(m_filter->m_lock);
-        if (m_peer)
-            return VFW_E_ALREADY_CONNECTED;
-        if (m_filter->m_state != State_Stopped)
-            return VFW_E_NOT_STOPPED;
-        PIN_DIRECTION direction;
-        if (FAILED(connector->QueryDirection(&direction)) || direction != PINDIR_OUTPUT)
-            return VFW_E_INVALID_DIRECTION;
-        if (m_filter->CheckMediaType(type) != S_OK)
-            return VFW_E_TYPE_NOT_ACCEPTED;
-        AM_MEDIA_TYPE copy;
-        HRESULT hr = CopyMediaType(copy, *type);
-        if (FAILED(hr))
-            return hr;
-        m_type = copy;
-        m_peer = connector;
-        m_peer->AddRef();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override {
-        if (!type)
-            return E_POINTER;
-        return m_filter->CheckMediaType(type) == S_OK ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override {
-        if (!types)
-            return E_POINTER;
-        *types = new (std::nothrow) trelvox::CMediaTypeEnum();
-        return *types ? S_OK : E_OUTOFMEMORY;
-    }
-    HRESULT STDMETHODCALLTYPE EndOfStream() override { return m_filter->EndOfStream(); }
-    HRESULT STDMETHODCALLTYPE BeginFlush() override {
-        m_filter->BeginFlush();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE EndFlush() override {
-        m_filter->EndFlush();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME, double) override {
-        m_filter->NewSegment(start);
-        return S_OK;
-    }
-
-    // IMemInputPin. Without an allocator of its own the upstream pin gets the system's
-    // memory allocator.
-    HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override {
-        if (!allocator)
-            return E_POINTER;
-        std::lock_guard<std::mutex> hold(m_filter->m_lock);
-        if (!m_allocator) {
-            HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
-                                          IID_IMemAllocator, reinterpret_cast<void**>(&m_allocator));
-            if (FAILED(hr)) {
-                *allocator = nullptr;
-                return hr;
-            }
-        }
-        *allocator = m_allocator;
-        m_allocator->AddRef();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator* allocator, BOOL) override {
-        if (!allocator)
-            return E_POINTER;
-        std::lock_guard<std::mutex> hold(m_filter->m_lock);
-        allocator->AddRef();
-        if (m_allocator)
-            m_allocator->Release();
-        m_allocator = allocator;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override {
-        if (!sample)
-            return E_POINTER;
-        return m_filter->Receive(sample);
-    }
-    HRESULT STDMETHODCALLTYPE ReceiveMultiple(IMediaSample** samples, long count, long* processed) override {
-        if (!samples || !processed)
-            return E_POINTER;
-        HRESULT hr = S_OK;
-        *processed = 0;
-        while (*processed < count) {
-            hr = Receive(samples[*processed]);
-            if (hr != S_OK)
-                break;
-            ++*processed;
-        }
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override { return S_OK; }
-
-    IPin* Peer() const { return m_peer; }
-
-private:
-    IMemAllocator* m_allocator = nullptr; // one reference
+    explicit CRendererInputPin(CBaseRenderer* filter) : CBaseInputPin(filter, kPinName) {}
 };
 
 CBaseRenderer::CBaseRenderer(const CLSID& clsid)
@@ -310,13 +186,7 @@ void CBaseRenderer::NewSegment(REFERENCE_TIME start) {
 }
 
 void CBaseRenderer::NotifyComplete() {
-    ComPtr<IMediaEventSink> sink;
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        if (!m_graph || FAILED(m_graph->QueryInterface(IID_IMediaEventSink, sink.putVoid())))
-            return;
-    }
-    sink->Notify(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+    NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 
 ComPtr<IMediaSeeking> CBaseRenderer::Upstream() {

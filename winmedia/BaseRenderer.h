@@ -15,6 +15,9 @@
 #include <dshow.h>
 
 class CRendererInputPin;
+namespace trelvox {
+template <class Filter> class CBaseInputPin;
+}
 
 class CBaseRenderer : public trelvox::CBaseFilter, public IMediaSeeking, public IAMFilterMiscFlags {
 public:
@@ -77,6 +80,7 @@ protected:
 
 private:
     friend class CRendererInputPin;
+    friend class trelvox::CBaseInputPin<CBaseRenderer>;
 
     // The input pin's calls into the filter.
     HRESULT Receive(IMediaSample* sample);

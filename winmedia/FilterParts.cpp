@@ -86,6 +86,16 @@ HRESULT CBaseFilter::QueryVendorInfo(LPWSTR*) {
     return E_NOTIMPL;
 }
 
+void CBaseFilter::NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2) {
+    ComPtr<IMediaEventSink> sink;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_graph || FAILED(m_graph->QueryInterface(IID_IMediaEventSink, sink.putVoid())))
+            return;
+    }
+    sink->Notify(code, param1, param2);
+}
+
 void FreeMediaType(AM_MEDIA_TYPE& type) {
     if (type.pbFormat)
         CoTaskMemFree(type.pbFormat);
@@ -110,6 +120,12 @@ HRESULT CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from) {
     if (to.pUnk)
         to.pUnk->AddRef();
     return S_OK;
+}
+
+bool MatchesPartialType(const AM_MEDIA_TYPE& partial, const AM_MEDIA_TYPE& type) {
+    return (IsEqualGUID(partial.majortype, GUID_NULL) || IsEqualGUID(partial.majortype, type.majortype)) &&
+           (IsEqualGUID(partial.subtype, GUID_NULL) || IsEqualGUID(partial.subtype, type.subtype)) &&
+           (IsEqualGUID(partial.formattype, GUID_NULL) || IsEqualGUID(partial.formattype, type.formattype));
 }
 
 CPinEnum::CPinEnum(IPin* first, IPin* second, ULONG position)

@@ -1,5 +1,6 @@
 // Small parts that the library's own DirectShow filters share: the common part of a filter,
-// media-type copies and the enumerators of pins and media types.
+// media-type copies and the enumerators of pins and media types. The filters outside the
+// library (tools/dshowaac) are built on the same parts.
 #pragma once
 
 #include "ComObject.h"
@@ -32,6 +33,10 @@ public:
     HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
     HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* info) override;
 
+    // Sends an event to the graph's event queue; nothing when the filter is in no graph. Not
+    // under the lock.
+    void NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2);
+
 protected:
     explicit CBaseFilter(const CLSID& clsid) : m_clsid(clsid) {}
     // IPersist, IMediaFilter and IBaseFilter.
@@ -53,6 +58,8 @@ private:
 void FreeMediaType(AM_MEDIA_TYPE& type);
 // A deep copy of from into to (which holds nothing of its own yet).
 HRESULT CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from);
+// Whether type fits a partial type as a graph asks for it: GUID_NULL matches anything.
+bool MatchesPartialType(const AM_MEDIA_TYPE& partial, const AM_MEDIA_TYPE& type);
 
 // What every pin of the library's filters shares: its identity and its connection, which the
 // filter's lock guards. A pin lives inside its filter (Filter, a CBaseFilter) and shares the
@@ -123,6 +130,10 @@ public:
     }
 
 protected:
+    // The filter's lock and its state (under the lock), for the pins built on this one.
+    std::mutex& FilterLock() const { return m_filter->m_lock; }
+    FILTER_STATE FilterState() const { return m_filter->m_state; }
+
     // Drops the connection; under the filter's lock (or in the destructor).
     virtual void Forget() {
         if (m_peer)

@@ -17,13 +17,6 @@ constexpr wchar_t kInputName[] = L"In";
 constexpr wchar_t kOutputName[] = L"Out";
 constexpr LONGLONG kUnitsPerByte = 10000000; // sample times of a byte stream: byte offsets in 100-ns units
 
-// Whether type satisfies a partly given media type (GUID_NULL fields match anything).
-bool Matches(const AM_MEDIA_TYPE& partial, const AM_MEDIA_TYPE& type) {
-    return (IsEqualGUID(partial.majortype, GUID_NULL) || IsEqualGUID(partial.majortype, type.majortype)) &&
-           (IsEqualGUID(partial.subtype, GUID_NULL) || IsEqualGUID(partial.subtype, type.subtype)) &&
-           (IsEqualGUID(partial.formattype, GUID_NULL) || IsEqualGUID(partial.formattype, type.formattype));
-}
-
 } // namespace
 
 // Both of the guard's pins pass a byte stream.
@@ -245,7 +238,8 @@ public:
             if (FAILED(hr))
                 return hr;
         }
-        HRESULT hr = wanted && !Matches(*wanted, type) ? VFW_E_NO_ACCEPTABLE_TYPES : Attempt(receiver, type);
+        HRESULT hr = wanted && !trelvox::MatchesPartialType(*wanted, type) ? VFW_E_NO_ACCEPTABLE_TYPES
+                                                                           : Attempt(receiver, type);
         FreeMediaType(type);
         return hr;
     }

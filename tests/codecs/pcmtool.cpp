@@ -3,6 +3,7 @@
 // go to stderr as the library reports them. The settings store stays closed (no InitTX), so
 // every destination starts from its defaults.
 //   pcmtool write FORMAT RAW OUT CHANNELS RATE BITS [NAME[=VALUE]...] [tag:FRAMEID=TEXT...]
+//     (MP4 through the DirectShow destination, which no row of the table names)
 //     through the row's destination with those options, in blocks of changing sizes, then the
 //     text frames through the destination's metadata
 //   pcmtool read FORMAT IN RAW [START_MS]
@@ -12,8 +13,11 @@
 #include "TagText.h"
 #include "Trelvox.h"
 
+#include <objbase.h>
+
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <fstream>
 #include <iterator>
@@ -118,6 +122,11 @@ int main(int argc, char** argv) {
     }
     if (ConvGetFormatByName(&rec, argv[2]) != S_OK)
         return 4;
+    // As on the conversion driver's worker: the DirectShow objects need COM.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // No row writes MP4: the DirectShow destination is reached with a record that names it.
+    if (!rec.destClsid && strcmp(rec.name, "MP4") == 0)
+        rec.destClsid = &CLSID_DirectShowConvDest;
     int result = 4;
     if (command == "read") {
         IConvertSource* source = nullptr;

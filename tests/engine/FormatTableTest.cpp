@@ -90,4 +90,12 @@ TEST(FormatTable, EveryRowFindsItselfAndItsFactoriesMakeItsClassesOrRefuseCleanl
             dst->Release();
         }
     }
+    // No row writes MP4: a caller's own record reaches the DirectShow destination.
+    FormatRecord mp4 = Fetch(12);
+    mp4.destClsid = &CLSID_DirectShowConvDest;
+    IConvertDestination* dst = nullptr;
+    ASSERT_EQ(ConvCreateDest(&mp4, &dst), S_OK);
+    GUID clsid = {};
+    EXPECT_TRUE(dst->GetClassID(&clsid) && IsEqualGUID(clsid, CLSID_DirectShowConvDest));
+    dst->Release();
 }

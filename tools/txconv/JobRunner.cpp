@@ -7,6 +7,7 @@
 
 #include <math.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <algorithm>
 #include <atomic>
@@ -88,6 +89,13 @@ unsigned ProcessorCount() {
 
 } // namespace
 
+FormatRecord WriterRecord(const FormatRecord& rec) {
+    FormatRecord writer = rec;
+    if (!writer.destClsid && strcmp(writer.name, "MP4") == 0)
+        writer.destClsid = &CLSID_DirectShowConvDest;
+    return writer;
+}
+
 JobRunner::JobRunner(const Options& options, Console& console)
     : m_options(options), m_console(console), m_overwrite(options.overwrite) {}
 
@@ -97,6 +105,7 @@ bool JobRunner::Prepare() {
         return false;
     }
     m_formatIndex = static_cast<int32_t>(ConvGetFormatPos(&m_format));
+    m_format = WriterRecord(m_format);
     if (!m_format.destClsid) {
         m_console.Report("error", "", std::string("the ") + m_format.name + " format can only be read");
         return false;

@@ -17,6 +17,10 @@
 
 namespace txconv {
 
+// The record txconv writes rec's format with: rec itself, or for MP4, which no row of the table
+// writes, the same row naming the DirectShow destination.
+FormatRecord WriterRecord(const FormatRecord& rec);
+
 class JobRunner {
 public:
     JobRunner(const Options& options, Console& console);

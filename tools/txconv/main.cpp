@@ -46,7 +46,8 @@ int ListFormats() {
         for (const char* ext = rec.extensions; *ext; ext += strlen(ext) + 1)
             extensions += (extensions.empty() ? "" : " ") + std::string(ext);
         printf("%2d  %-14s %c%c  %-24s %s\n", i, rec.name, CanCreate(ConvCreateSource, rec) ? 'r' : '-',
-               CanCreate(ConvCreateDest, rec) ? 'w' : '-', extensions.c_str(), rec.description);
+               CanCreate(ConvCreateDest, txconv::WriterRecord(rec)) ? 'w' : '-', extensions.c_str(),
+               rec.description);
     }
     return 0;
 }
