@@ -2,64 +2,24 @@
  * them: the metadata list view (a COM object) and the explorer tree (a plain object whose last
  * callable slot deletes it). Every slot once, each with a result that tells it from its
  * neighbours. */
+#include <TrelvoxMetadata.h>
+#include <TrelvoxUI.h>
+
 #include "CConvert.h"
 
 #include <commctrl.h>
 
-typedef struct ListView ListView;
-typedef struct {
-    HRESULT(STDMETHODCALLTYPE* QueryInterface)(ListView*, REFIID, void**);
-    ULONG(STDMETHODCALLTYPE* AddRef)(ListView*);
-    ULONG(STDMETHODCALLTYPE* Release)(ListView*);
-    HRESULT(THISCALL* Attach)(ListView*, HWND);
-    HRESULT(THISCALL* SetMetadata)(ListView*, Object*);
-    HRESULT(THISCALL* SetFiles)(ListView*, Object**, unsigned);
-    HRESULT(THISCALL* Save)(ListView*);
-    HRESULT(THISCALL* EditSelected)(ListView*);
-    HRESULT(THISCALL* RemoveSelected)(ListView*);
-    HRESULT(THISCALL* RemoveAll)(ListView*);
-    LRESULT(THISCALL* OnNotify)(ListView*, NMHDR*);
-    bool(THISCALL* IsModified)(ListView*);
-} ListViewVtbl;
-struct ListView {
-    const ListViewVtbl* v;
-};
-
-typedef struct Tree Tree;
-typedef struct {
-    LRESULT(THISCALL* OnNotify)(Tree*, WPARAM, const NMHDR*);
-    bool(THISCALL* GetPath)(Tree*, char*, int);
-    void(THISCALL* SetPath)(Tree*, const char*);
-    void(THISCALL* HandleMenuMsg)(Tree*, UINT, WPARAM, LPARAM);
-    void(THISCALL* Refresh)(Tree*);
-    void(THISCALL* Update)(Tree*);
-    void(THISCALL* Release)(Tree*);
-} TreeVtbl;
-struct Tree {
-    const TreeVtbl* v;
-};
-
-typedef struct {
-    HRESULT(STDMETHODCALLTYPE* QueryInterface)(Object*, REFIID, void**);
-    ULONG(STDMETHODCALLTYPE* AddRef)(Object*);
-    ULONG(STDMETHODCALLTYPE* Release)(Object*);
-} UnknownVtbl;
-#define UNK(o) (*(const UnknownVtbl**)(o))
-
-static const GUID kIID_IMetadataLV = {
-    0xae00befb, 0x6881, 0x4573, {0x88, 0x79, 0x3c, 0xb8, 0x7c, 0x03, 0x75, 0x6a}};
-
-typedef HRESULT(__cdecl* CreateLVFn)(ListView**);
-typedef HRESULT(__cdecl* CreateFromFileFn)(const char*, Object**);
-typedef HRESULT(__cdecl* CreateTreeFn)(Tree**, HWND, HWND);
+typedef HRESULT(__cdecl* CreateLVFn)(IMetadataLV**);
+typedef HRESULT(__cdecl* CreateFromFileFn)(const char*, IMetadata**);
+typedef HRESULT(__cdecl* CreateTreeFn)(IExplorerTree**, HWND, HWND);
 
 static HMODULE g_dll;
-static Tree* g_tree;
+static IExplorerTree* g_tree;
 
 /* The owner forwards the tree's notifications, as a front end's window procedure does. */
 static LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NOTIFY && g_tree)
-        return g_tree->v->OnNotify(g_tree, wParam, (const NMHDR*)lParam);
+        return g_tree->lpVtbl->OnNotify(g_tree, TX_CEDX wParam, (const NMHDR*)lParam);
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -69,44 +29,44 @@ static void TestListView(HWND parent, const char* dir) {
     if (!create || !fromFile)
         return;
     CHECK_EQ(E_INVALIDARG, create(NULL));
-    ListView* lv = NULL;
+    IMetadataLV* lv = NULL;
     CHECK_EQ(S_OK, create(&lv));
     if (!lv)
         return;
-    ListView* same = NULL;
-    CHECK_EQ(S_OK, lv->v->QueryInterface(lv, &kIID_IMetadataLV, (void**)&same));
+    IMetadataLV* same = NULL;
+    CHECK_EQ(S_OK, lv->lpVtbl->QueryInterface(lv, &IID_IMetadataLV, (void**)&same));
     CHECK(same == lv);
-    CHECK_EQ(1, lv->v->Release(lv));
-    CHECK_EQ(2, lv->v->AddRef(lv));
-    CHECK_EQ(1, lv->v->Release(lv));
+    CHECK_EQ(1, lv->lpVtbl->Release(lv));
+    CHECK_EQ(2, lv->lpVtbl->AddRef(lv));
+    CHECK_EQ(1, lv->lpVtbl->Release(lv));
 
     HWND control =
         CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | LVS_REPORT, 0, 0, 300, 200, parent, NULL, NULL, NULL);
     CHECK(control != NULL);
-    CHECK_EQ(S_OK, lv->v->Attach(lv, control));
+    CHECK_EQ(S_OK, lv->lpVtbl->Attach(lv, TX_CEDX control));
     CHECK_EQ(2, SendMessageA((HWND)SendMessageA(control, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
     /* Nothing to save yet. */
-    CHECK_EQ(E_INVALIDARG, lv->v->Save(lv));
-    CHECK_EQ(E_INVALIDARG, lv->v->SetFiles(lv, NULL, 0));
+    CHECK_EQ(E_INVALIDARG, lv->lpVtbl->Save(lv TX_CEDX_ONLY));
+    CHECK_EQ(E_INVALIDARG, lv->lpVtbl->SetFiles(lv, TX_CEDX NULL, 0));
 
     char path[MAX_PATH];
     snprintf(path, sizeof(path), "%s\\missing.mp3", dir);
-    Object* md = NULL;
+    IMetadata* md = NULL;
     CHECK_EQ(S_OK, fromFile(path, &md));
     if (md) {
         /* A file without a readable tag shows an empty one: the two headers and every frame kind. */
-        CHECK_EQ(S_OK, lv->v->SetFiles(lv, &md, 1));
+        CHECK_EQ(S_OK, lv->lpVtbl->SetFiles(lv, TX_CEDX & md, 1));
         CHECK(SendMessageA(control, LVM_GETITEMCOUNT, 0, 0) > 40);
-        CHECK_EQ(1, UNK(md)->Release(md)); /* the view holds the other reference */
+        CHECK_EQ(1, md->lpVtbl->Release(md)); /* the view holds the other reference */
     }
-    CHECK_EQ(E_FAIL, lv->v->EditSelected(lv));
-    CHECK_EQ(E_FAIL, lv->v->RemoveSelected(lv));
+    CHECK_EQ(E_FAIL, lv->lpVtbl->EditSelected(lv TX_CEDX_ONLY));
+    CHECK_EQ(E_FAIL, lv->lpVtbl->RemoveSelected(lv TX_CEDX_ONLY));
     NMHDR other = {control, 1, NM_CLICK};
-    CHECK_EQ(0, lv->v->OnNotify(lv, &other));
-    CHECK(!lv->v->IsModified(lv));
-    CHECK_EQ(S_OK, lv->v->RemoveAll(lv));
-    CHECK(lv->v->IsModified(lv));
-    CHECK_EQ(0, lv->v->Release(lv));
+    CHECK_EQ(0, lv->lpVtbl->OnNotify(lv, TX_CEDX & other));
+    CHECK(!lv->lpVtbl->IsModified(lv TX_CEDX_ONLY));
+    CHECK_EQ(S_OK, lv->lpVtbl->RemoveAll(lv TX_CEDX_ONLY));
+    CHECK(lv->lpVtbl->IsModified(lv TX_CEDX_ONLY));
+    CHECK_EQ(0, lv->lpVtbl->Release(lv));
     DestroyWindow(control);
 }
 
@@ -116,24 +76,24 @@ static void TestExplorerTree(HWND parent, const char* dir) {
         return;
     HWND control = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD | TVS_HASBUTTONS, 0, 0, 300, 200, parent,
                                    NULL, NULL, NULL);
-    Tree* tree = NULL;
+    IExplorerTree* tree = NULL;
     CHECK_EQ(S_OK, create(&tree, parent, control));
     if (!tree)
         return;
     char path[MAX_PATH] = "unchanged";
-    CHECK(!tree->v->GetPath(tree, path, sizeof(path)));
+    CHECK(!tree->lpVtbl->GetPath(tree, TX_CEDX path, sizeof(path)));
     CHECK_STR("", path);
     g_tree = tree;
-    tree->v->Refresh(tree);
+    tree->lpVtbl->Refresh(tree TX_CEDX_ONLY);
     CHECK(SendMessageA(control, TVM_GETCOUNT, 0, 0) > 1);
-    tree->v->Update(tree);
-    tree->v->SetPath(tree, dir);
-    CHECK(tree->v->GetPath(tree, path, sizeof(path)));
+    tree->lpVtbl->Update(tree TX_CEDX_ONLY);
+    tree->lpVtbl->SetPath(tree, TX_CEDX dir);
+    CHECK(tree->lpVtbl->GetPath(tree, TX_CEDX path, sizeof(path)));
     CHECK_STR(dir, path);
     NMHDR other = {control, 1, NM_CLICK};
-    CHECK_EQ(0, tree->v->OnNotify(tree, 1, &other));
-    tree->v->HandleMenuMsg(tree, WM_INITMENUPOPUP, 0, 0);
-    tree->v->Release(tree);
+    CHECK_EQ(0, tree->lpVtbl->OnNotify(tree, TX_CEDX 1, &other));
+    tree->lpVtbl->HandleMenuMsg(tree, TX_CEDX WM_INITMENUPOPUP, 0, 0);
+    tree->lpVtbl->Release(tree TX_CEDX_ONLY);
     g_tree = NULL;
     CHECK_EQ(0, SendMessageA(control, TVM_GETCOUNT, 0, 0));
     DestroyWindow(control);
