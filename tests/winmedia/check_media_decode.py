@@ -232,7 +232,14 @@ def check_reader(temp, full):
             elif a != b:
                 problems.append("split reads after SetPosition(0) differ from one read (%d vs %d bytes)"
                                 % (len(b), len(a)))
-            if a[skip:] != full.get((name, source), b"")[skip:]:
+            played = full.get((name, source), b"")
+            if name == "t.wma":
+                # The same decoder state question between the reader and Play: the same signal.
+                quality = snr(samples(played[skip:]), samples(a[skip:]), 2, 0) if len(a) == len(played) else 0
+                if quality < 40:
+                    problems.append("reader and Play deliver different PCM (%d and %d bytes, SNR %.1f dB)"
+                                    % (len(a), len(played), quality))
+            elif a[skip:] != played[skip:]:
                 problems.append("reader and Play deliver different PCM")
             if name == "t.flac" and c != a[RATE * 4:]:
                 problems.append("SetPosition(%d) does not continue at that frame (%d bytes)" % (RATE, len(c)))

@@ -94,7 +94,8 @@ with tempfile.TemporaryDirectory() as temp:
     check(quality > 10, "SNR against the source: %.1f dB" % quality)
     r = run("decode", "wm", win(t("tone.wma")), win(t("tone.raw")), exe=mediatool)
     ours = os.path.getsize(t("tone.raw")) // 4 if os.path.exists(t("tone.raw")) else 0
-    check(r.returncode == 0 and abs(ours - seconds * 44100) <= FRAME,
+    # Wine's reader also hands out the writer's leading frame of silence, which ffmpeg skips.
+    check(r.returncode == 0 and abs(ours - seconds * 44100) <= 2 * FRAME,
           "our Windows Media source decodes %d frames" % ours, r.stdout + r.stderr)
     print("     %d s of audio in %.2f s through txconv" % (seconds, took))
 
