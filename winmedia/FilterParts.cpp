@@ -122,6 +122,19 @@ HRESULT CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from) {
     return S_OK;
 }
 
+HRESULT RequestBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request, long count, long bytes,
+                       long align) {
+    request->cBuffers = count;
+    request->cbBuffer = bytes;
+    request->cbAlign = align;
+    request->cbPrefix = 0;
+    ALLOCATOR_PROPERTIES actual = {};
+    HRESULT hr = allocator->SetProperties(request, &actual);
+    if (FAILED(hr))
+        return hr;
+    return actual.cbBuffer < bytes ? E_FAIL : S_OK;
+}
+
 bool MatchesPartialType(const AM_MEDIA_TYPE& partial, const AM_MEDIA_TYPE& type) {
     return (IsEqualGUID(partial.majortype, GUID_NULL) || IsEqualGUID(partial.majortype, type.majortype)) &&
            (IsEqualGUID(partial.subtype, GUID_NULL) || IsEqualGUID(partial.subtype, type.subtype)) &&

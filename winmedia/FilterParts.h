@@ -60,6 +60,10 @@ void FreeMediaType(AM_MEDIA_TYPE& type);
 HRESULT CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from);
 // Whether type fits a partial type as a graph asks for it: GUID_NULL matches anything.
 bool MatchesPartialType(const AM_MEDIA_TYPE& partial, const AM_MEDIA_TYPE& type);
+// An output pin's allocator request: count buffers of bytes each, aligned to align, no prefix.
+// Fails when the allocator cannot give buffers of that size.
+HRESULT RequestBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request, long count, long bytes,
+                       long align);
 
 // What every pin of the library's filters shares: its identity and its connection, which the
 // filter's lock guards. A pin lives inside its filter (Filter, a CBaseFilter) and shares the

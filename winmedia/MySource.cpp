@@ -45,15 +45,8 @@ HRESULT CMySourceStream::GetMediaType(int index, AM_MEDIA_TYPE* type) {
 }
 
 HRESULT CMySourceStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-    request->cBuffers = 1;
-    request->cbBuffer = static_cast<long>(m_format.nAvgBytesPerSec);
-    request->cbAlign = m_format.wBitsPerSample / 8;
-    request->cbPrefix = 0;
-    ALLOCATOR_PROPERTIES actual = {};
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr))
-        return hr;
-    return actual.cbBuffer < request->cbBuffer ? E_FAIL : S_OK;
+    return trelvox::RequestBuffers(allocator, request, 1, static_cast<long>(m_format.nAvgBytesPerSec),
+                                   m_format.wBitsPerSample / 8);
 }
 
 long CMySourceStream::ReadAhead(BYTE* data, long size) {

@@ -99,13 +99,7 @@ HRESULT CAacEncoderFilter::GetOutputType(const AM_MEDIA_TYPE& input, int index, 
 }
 
 HRESULT CAacEncoderFilter::DecideOutputBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-    request->cBuffers = kOutputBuffers;
-    request->cbBuffer = kOutputBufferBytes;
-    request->cbAlign = 1;
-    request->cbPrefix = 0;
-    ALLOCATOR_PROPERTIES actual = {};
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    return FAILED(hr) ? hr : actual.cbBuffer < kOutputBufferBytes ? E_FAIL : S_OK;
+    return trelvox::RequestBuffers(allocator, request, kOutputBuffers, kOutputBufferBytes, 1);
 }
 
 HRESULT CAacEncoderFilter::StartStreaming(const AM_MEDIA_TYPE& input) {

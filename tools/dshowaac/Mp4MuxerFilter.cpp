@@ -46,13 +46,7 @@ HRESULT CMp4MuxerFilter::GetOutputType(const AM_MEDIA_TYPE&, int index, AM_MEDIA
 }
 
 HRESULT CMp4MuxerFilter::DecideOutputBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-    request->cBuffers = kOutputBuffers;
-    request->cbBuffer = kIoBufferBytes;
-    request->cbAlign = 1;
-    request->cbPrefix = 0;
-    ALLOCATOR_PROPERTIES actual = {};
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    return FAILED(hr) ? hr : actual.cbBuffer < kIoBufferBytes ? E_FAIL : S_OK;
+    return trelvox::RequestBuffers(allocator, request, kOutputBuffers, kIoBufferBytes, 1);
 }
 
 HRESULT CMp4MuxerFilter::StartStreaming(const AM_MEDIA_TYPE& input) {
