@@ -1,5 +1,6 @@
 #include "SettingsStore.h"
 
+#include "Handles.h"
 #include "Trelvox.h"
 
 #include <string.h>
@@ -12,23 +13,6 @@ HKEY g_root = nullptr;
 constexpr REGSAM kAccess = KEY_READ | KEY_WRITE;
 constexpr DWORD kStringBufferSize = 1024;
 
-// Closes a registry key at scope exit.
-class UniqueKey {
-public:
-    explicit UniqueKey(HKEY key) : m_key(key) {}
-    ~UniqueKey() {
-        if (m_key)
-            RegCloseKey(m_key);
-    }
-    UniqueKey(const UniqueKey&) = delete;
-    UniqueKey& operator=(const UniqueKey&) = delete;
-    HKEY get() const { return m_key; }
-    explicit operator bool() const { return m_key != nullptr; }
-
-private:
-    HKEY m_key;
-};
-
 } // namespace
 
 namespace trelvox {
@@ -39,12 +23,12 @@ bool OpenSettingsRoot() {
     HKEY software = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, kAccess, &software) != ERROR_SUCCESS)
         return false;
-    UniqueKey softwareKey(software);
+    trelvox::UniqueRegKey softwareKey(software);
     HKEY company = nullptr;
     if (RegCreateKeyExA(software, "Belvonix", 0, nullptr, 0, kAccess, nullptr, &company, nullptr) !=
         ERROR_SUCCESS)
         return false;
-    UniqueKey companyKey(company);
+    trelvox::UniqueRegKey companyKey(company);
     HKEY product = nullptr;
     if (RegCreateKeyExA(company, "Harvane", 0, nullptr, 0, kAccess, nullptr, &product, nullptr) !=
         ERROR_SUCCESS)
@@ -75,7 +59,7 @@ HKEY __cdecl GetSectionKey(const char* section) {
 bool __cdecl GetProfileBinary(const char* section, const char* key, void* data, uint32_t* size) {
     if (!size)
         return false;
-    UniqueKey sectionKey(GetSectionKey(section));
+    trelvox::UniqueRegKey sectionKey(GetSectionKey(section));
     if (!sectionKey)
         return false;
     DWORD length = *size;
@@ -87,7 +71,7 @@ bool __cdecl GetProfileBinary(const char* section, const char* key, void* data, 
 }
 
 bool __cdecl PutProfileInt(const char* section, const char* key, int value) {
-    UniqueKey sectionKey(GetSectionKey(section));
+    trelvox::UniqueRegKey sectionKey(GetSectionKey(section));
     if (!sectionKey)
         return false;
     DWORD data = static_cast<DWORD>(value);
@@ -102,7 +86,7 @@ bool __cdecl PutProfileString(const char* section, const char* key, const char* 
             return false;
         return RegDeleteKeyA(g_root, section) == ERROR_SUCCESS;
     }
-    UniqueKey sectionKey(GetSectionKey(section));
+    trelvox::UniqueRegKey sectionKey(GetSectionKey(section));
     if (!sectionKey)
         return false;
     if (!value)
@@ -112,7 +96,7 @@ bool __cdecl PutProfileString(const char* section, const char* key, const char* 
 }
 
 bool __cdecl PutProfileBinary(const char* section, const char* key, const void* data, uint32_t size) {
-    UniqueKey sectionKey(GetSectionKey(section));
+    trelvox::UniqueRegKey sectionKey(GetSectionKey(section));
     if (!sectionKey)
         return false;
     return RegSetValueExA(sectionKey.get(), key, 0, REG_BINARY, static_cast<const BYTE*>(data), size) ==
@@ -142,7 +126,7 @@ char* __cdecl TXTempPath(char* path) {
 bool __cdecl GetProfileIntA(const char* section, const char* key, int* value) {
     if (!value)
         return false;
-    UniqueKey sectionKey(GetSectionKey(section));
+    trelvox::UniqueRegKey sectionKey(GetSectionKey(section));
     if (!sectionKey)
         return false;
     // At most four bytes of any type; a shorter value only overwrites its own bytes.
@@ -158,7 +142,7 @@ bool __cdecl GetProfileIntA(const char* section, const char* key, int* value) {
 bool __cdecl GetProfileStringA(const char* section, const char* key, char* value) {
     if (!value)
         return false;
-    UniqueKey sectionKey(GetSectionKey(section));
+    trelvox::UniqueRegKey sectionKey(GetSectionKey(section));
     if (!sectionKey)
         return false;
     // Up to 1023 characters and the terminator. Registry values need not end in a terminator:
