@@ -1,6 +1,7 @@
 // A PureVoice library for systems that lack the vendor's: QCP files decoded by FFmpeg's QCP
 // demuxer and QCELP decoder into 16-bit PCM, behind the file object the QCP source expects.
 #include "QsclInterface.h"
+#include "TextRules.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -29,20 +30,6 @@ constexpr LONG kErrFile = static_cast<LONG>(0x80040004); // the file cannot be o
 
 // "RIFF" size "QLCM" "fmt " size major minor, then the codec identifier.
 constexpr size_t kCodecOffset = 22;
-
-// FFmpeg's file protocol takes UTF-8; the caller's path is in the ANSI code page.
-std::string Utf8Path(const char* path) {
-    int wide = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (wide <= 0)
-        return {};
-    std::wstring w(static_cast<size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path, -1, &w[0], wide);
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, &out[0], bytes, nullptr, nullptr);
-    out.resize(strlen(out.c_str()));
-    return out;
-}
 
 bool ReadCodecId(const char* path, GUID* codec) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -98,7 +85,8 @@ public:
             taken = taken || IsEqualGUID(id, m_codec);
         if (!taken)
             return Fail(kErrFormat);
-        m_path = Utf8Path(path);
+        // FFmpeg's file protocol takes UTF-8; the caller's path is in the ANSI code page.
+        m_path = trelvox::Narrow(trelvox::Widen(path, trelvox::kAnsiCodePage), trelvox::kUtf8CodePage);
         // The number of frames is the number of packets: count them once, then start over.
         HRESULT hr = OpenDecoder();
         if (FAILED(hr))
