@@ -47,7 +47,7 @@ for target in "${targets[@]}"; do
     for input in "$artifacts"/*; do
         [ -f "$input" ] || continue
         echo "reproducer $input (run: $build/fuzz_$target $input):"
-        xxd "$input" | head -20
+        xxd "$input" | head -64
     done
 done
 if [ ${#failed[@]} -gt 0 ]; then

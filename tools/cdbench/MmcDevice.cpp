@@ -541,7 +541,8 @@ CommandResult MmcDevice::SendCueSheet(const uint8_t* cdb, const uint8_t* data, u
     for (const uint8_t* e = data + 8; e < last; e += 8) {
         int number = fromBcd(e[1]);
         bool newTrack = number == static_cast<int>(session->index1.size()) + 1;
-        if ((e[0] & 0xF0) != 0 || e[3] != 0x00 || e[2] > 1 ||
+        // Entries run from track 1 upwards; track 0 only opens the lead-in.
+        if ((e[0] & 0xF0) != 0 || e[3] != 0x00 || e[2] > 1 || number == 0 ||
             (!newTrack && number != static_cast<int>(session->index1.size())))
             return Check(5, 0x26, 0);
         if (newTrack) {
