@@ -31,9 +31,11 @@ if ! "$root/scripts/native32.sh"; then
     "$root/scripts/lane32.sh" "$build32" || failed=1
     echo "32-bit lane: $(($(date +%s) - phase)) s"
 fi
-# The parsers, natively with libFuzzer and the sanitizers: about 20 s per target.
+# The parsers, natively with libFuzzer and the sanitizers: about 20 s per target, on a fixed
+# sequence so that the same tree gives the same verdict; longer campaigns (scripts/fuzz.sh
+# -t SECONDS) explore beyond it.
 phase=$(date +%s)
-"$root/scripts/fuzz.sh" || failed=1
+"$root/scripts/fuzz.sh" -s 1 || failed=1
 echo "fuzz targets: $(($(date +%s) - phase)) s"
 echo "set-up, builds and tests: $(($(date +%s) - started)) s" >&2
 exit $failed
