@@ -81,6 +81,9 @@ int Run(int argc, char** argv) {
     if (options.listFormats)
         return ListFormats();
 
+    // The C runtime writes an unbuffered stream one character per system call; WriteText
+    // flushes after each piece of text, so a buffer only joins those calls.
+    setvbuf(stderr, nullptr, _IOFBF, 4096);
     // The progress line only makes sense on a console; questions only with one to answer them.
     Console console(_isatty(_fileno(stderr)) != 0, _isatty(_fileno(stdin)) != 0);
     if (!options.tagFiles.empty()) {
