@@ -47,4 +47,20 @@ wineserver -p </dev/null >/dev/null 2>&1
 # window that closes waits two seconds for a window manager to withdraw it, which every dialog
 # and message box a test closes would pay.
 "$TX_WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+# Windows programs see the drives only while Wine's mount manager service runs: without it
+# My Computer lists no drives. Wine's service manager gives a starting service about 10 s,
+# then ends it and does not try again in this session. A busy machine can miss that, and the
+# whole run would go without drives; so it is started again until it runs.
+deadline=$(($(date +%s) + 90))
+while :; do
+    mountmgr=$("$TX_WINE_LOADER" sc query MountMgr </dev/null 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *STATE *: *[0-9]* *//p')
+    [ "$mountmgr" = RUNNING ] || [ "$(date +%s)" -ge "$deadline" ] && break
+    if [ "$mountmgr" = STOPPED ]; then
+        "$TX_WINE_LOADER" sc start MountMgr </dev/null >/dev/null 2>&1 || true
+    else
+        sleep 0.5
+    fi
+done
+[ "$mountmgr" = RUNNING ] || echo "Wine's mount manager does not run (${mountmgr:-no answer}): no drives" >&2
 echo "Xvfb on $DISPLAY, prefix $WINEPREFIX ready in $(( $(date +%s) - started )) s"
