@@ -3,6 +3,7 @@
 #include "AudioCDDevices.h"
 #include "AudioCDTrack.h"
 #include "CDAFile.h"
+#include "CDDBProtocol.h"
 #include "DiscRecording.h"
 #include "DriveLetter.h"
 #include "Trace.h"
@@ -173,7 +174,7 @@ HRESULT CAudioCD::RefreshToc() {
             for (cdrip::TrackRecord& record : m_tracks)
                 record.discKey = discKey;
             m_toc.leadOut = static_cast<int32_t>(tracks.back().start + tracks.back().length);
-            m_discId = tracks.front().data ? 0 : layout.CddbId();
+            m_discId = tracks.front().data ? 0 : cdrip::cddb::DiscId(m_toc);
         } else {
             TX_TRACE(cd, "%s: no table of contents (%d, %06X)", SettingsKey().text, status.code,
                      status.subCode);

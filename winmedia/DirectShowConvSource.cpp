@@ -1,5 +1,7 @@
 #include "DirectShowConvSource.h"
 
+#include "DeclaredChannels.h"
+#include "MmioReader.h"
 #include "MyBaseRenderer.h"
 #include "ReaderGuard.h"
 #include "Trelvox.h"
@@ -27,6 +29,9 @@ constexpr LONGLONG kUnitsPerSecond = 10000000; // 100-ns units
 constexpr DWORD kPlayPollMs = 20;
 constexpr DWORD kReaderWaitMs = 300;
 constexpr const char* kTempPrefix = "dss";
+// Wine's GStreamer decoders hand a file's channel count to GStreamer's channel mixer, which
+// takes fewer than 64 and otherwise fails an assertion that ends the process in native code.
+constexpr uint32_t kMaxDecodedChannels = 63;
 
 // The first output pin of filter, or null.
 ComPtr<IPin> FirstOutputPin(IBaseFilter* filter, HRESULT* result) {
@@ -92,8 +97,29 @@ bool CDirectShowConvSource::Open() {
     return true;
 }
 
+bool CDirectShowConvSource::ChannelsDecodable() {
+    // mmioOpen takes a writable name.
+    char path[sizeof m_path];
+    memcpy(path, m_path, sizeof path);
+    trelvox::UniqueMmio file(mmioOpenA(path, nullptr, MMIO_READ | MMIO_DENYNONE));
+    trelvox::MmioReader reader(file.get());
+    uint32_t channels = 0;
+    // A file that cannot be opened here is reported by the source filter.
+    if (!file || !trelvox::ReadDeclaredChannels(reader, channels) ||
+        (channels > 0 && channels <= kMaxDecodedChannels))
+        return true;
+    if (channels == 0)
+        SetError("File format is invalid or corrupted");
+    else
+        SetError("DirectShow: %lu channels cannot be decoded (at most %lu)",
+                 static_cast<unsigned long>(channels), static_cast<unsigned long>(kMaxDecodedChannels));
+    return false;
+}
+
 bool CDirectShowConvSource::BuildGraph() {
     m_stalled = false;
+    if (!ChannelsDecodable())
+        return false;
     if (!m_clock) {
         try {
             m_clock = std::make_shared<trelvox::ProgressClock>();

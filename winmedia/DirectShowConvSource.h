@@ -62,6 +62,9 @@ protected:
 
 private:
     bool BuildGraph();
+    // False, with the error reported, when the file's header declares a channel count that
+    // the platform's decoders cannot take.
+    bool ChannelsDecodable();
     // Puts a CReaderGuard behind the file source's output pin, which becomes the guard's output;
     // false (and the graph as it was) when the source is not a file reader.
     bool InsertGuard(trelvox::ComPtr<IPin>& output);

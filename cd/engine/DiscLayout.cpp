@@ -20,18 +20,6 @@ uint16_t CdTextPackCrc(const uint8_t* pack) {
     return static_cast<uint16_t>(~crc);
 }
 
-uint32_t DiscLayout::CddbId() const {
-    if (tracks.empty())
-        return 0;
-    // Sums and lengths count seconds from the start of the 2-second lead-in.
-    uint32_t digits = 0;
-    for (const LayoutTrack& track : tracks)
-        for (uint32_t seconds = (track.start + 150) / 75; seconds; seconds /= 10)
-            digits += seconds % 10;
-    uint32_t length = (leadOut + 150) / 75 - (tracks.front().start + 150) / 75;
-    return (digits % 255) << 24 | length << 8 | static_cast<uint32_t>(tracks.size());
-}
-
 bool ParseToc(const uint8_t* answer, size_t size, DiscLayout& layout) {
     layout.tracks.clear();
     layout.leadOut = 0;

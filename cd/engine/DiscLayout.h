@@ -31,9 +31,6 @@ struct DiscLayout {
     std::vector<LayoutTrack> tracks;
     uint32_t leadOut = 0;
     CdText text;
-
-    // The freedb/CDDB disc id over every track, data tracks included; 0 without tracks.
-    uint32_t CddbId() const;
 };
 
 // Parses a READ TOC format 0 answer (LBA addresses) of size bytes; false when it is shorter

@@ -219,7 +219,7 @@ TEST_F(AudioCDTest, TocOfPlainMixedModeAndEnhancedDiscs) {
     EXPECT_EQ(3, toc->count);
     EXPECT_EQ(327, toc->start[2]);
     EXPECT_EQ(4828, toc->leadOut);
-    EXPECT_NE(0u, cd->GetDiscId());
+    EXPECT_EQ(0x0e004003u, cd->GetDiscId()) << "libdiscid's freedb id for this table of contents";
     char text[64];
     EXPECT_TRUE(cd->GetTrackTitle(2, text, sizeof(text)));
     EXPECT_STREQ("Track 3", text);
@@ -240,9 +240,9 @@ TEST_F(AudioCDTest, TocOfPlainMixedModeAndEnhancedDiscs) {
     EXPECT_EQ("1:0+200 2:200+150", Records(enhancedCd.get()));
     EXPECT_EQ(11750, enhancedCd->GetToc()->start[2]);
     EXPECT_EQ(12250, enhancedCd->GetToc()->leadOut);
+    EXPECT_EQ(0x1400a303u, enhancedCd->GetDiscId()) << "libdiscid's, over the data track too";
     cdengine::DiscLayout layout;
     ASSERT_TRUE(enhancedCd->EngineDrive().ReadLayout(layout));
-    EXPECT_EQ(layout.CddbId(), enhancedCd->GetDiscId());
     EXPECT_EQ(11550u, layout.tracks[1].length) << "the engine's length runs to the next track";
     EXPECT_TRUE(layout.tracks[2].data);
 
@@ -253,45 +253,6 @@ TEST_F(AudioCDTest, TocOfPlainMixedModeAndEnhancedDiscs) {
     int count = -1;
     EXPECT_EQ(S_OK, enhancedCd->GetTrackCount(&count));
     EXPECT_EQ(0, count);
-}
-
-// Prints each disc's table of contents and the engine's CDDB id for check_discid.py, which
-// compares them with libdiscid's.
-TEST_F(AudioCDTest, DiscIdsForLibdiscid) {
-    struct Case {
-        const char* name;
-        DiscSpec spec;
-    };
-    std::vector<Case> cases = {{"short", cdtest::AudioDisc({1})},
-                               {"plain", cdtest::AudioDisc({13000, 2200, 7, 1876, 450})},
-                               {"mixed", cdtest::AudioDisc({3000, 2000, 1500})},
-                               {"enhanced", cdtest::AudioDisc({2000, 2500, 300})}};
-    cases[2].spec.tracks[0].audio = false;
-    cases[3].spec.tracks[2].audio = false;
-    cases[3].spec.tracks[2].session = 2;
-    for (int many = 0; many < 24; ++many)
-        cases[1].spec.tracks.push_back(cdtest::AudioDisc({uint32_t(50 + 53 * many)}).tracks[0]);
-    for (size_t i = 0; i < cases.size(); ++i) {
-        DiscFixture disc(m_dir.path(), cases[i].spec, cases[i].name);
-        m_bench.Set(0, static_cast<int>(i), 0, disc.CuePath());
-    }
-    auto devices = Devices();
-    ASSERT_EQ(static_cast<int>(cases.size()), devices->GetCount(0));
-    for (size_t i = 0; i < cases.size(); ++i) {
-        cdengine::DiscLayout layout;
-        ASSERT_TRUE(Disc(devices.get(), static_cast<int>(i))->EngineDrive().ReadLayout(layout))
-            << cases[i].name;
-        printf("DISCID %s %d %d %u", cases[i].name, layout.tracks.front().number, layout.tracks.back().number,
-               layout.leadOut + 150);
-        for (const cdengine::LayoutTrack& track : layout.tracks)
-            printf(" %u", track.start + 150);
-        printf(" = %08x\n", layout.CddbId());
-    }
-    // The worked example: starts 0 and 20000, lead-out 40000.
-    cdengine::DiscLayout example;
-    example.tracks = {{1, 0, 20000, false}, {2, 20000, 20000, false}};
-    example.leadOut = 40000;
-    EXPECT_EQ(0x12021502u, example.CddbId());
 }
 
 TEST_F(AudioCDTest, EngineReadsFramesTextSpeedAndBlockSize) {

@@ -180,24 +180,8 @@ TEST_F(TrackBench, ConversionCancelledDuringASecureReadLeavesNoTempFile) {
     ASSERT_EQ(S_OK, ConvCreateDest(&wave, dest.put()));
     ASSERT_TRUE(dest->SetFileName((m_dir / "out.wav").c_str()));
     char temp[MAX_PATH] = {};
-    TXTempPath(temp);
-    std::string pattern = temp;
-    if (!pattern.empty() && pattern.back() != '\\')
-        pattern += '\\';
-    pattern += "ana*";
-    auto count = [&] {
-        WIN32_FIND_DATAA found;
-        HANDLE find = FindFirstFileA(pattern.c_str(), &found);
-        int n = 0;
-        if (find != INVALID_HANDLE_VALUE) {
-            do
-                ++n;
-            while (FindNextFileA(find, &found));
-            FindClose(find);
-        }
-        return n;
-    };
-    int before = count();
+    auto count = [&] { return txtest::FilesIn(TXTempPath(temp), "ana*").size(); };
+    const size_t before = count();
     CancellingCallback callback;
     ConvertOptions options = {};
     options.trimTrailingSilence = true; // the analysis pass goes through a temporary file

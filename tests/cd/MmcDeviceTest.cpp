@@ -55,9 +55,11 @@ TEST_F(DriveModel, ReadCdHonoursSectorTypeAndFieldBytes) {
     r = Run(drive, {0xBE, 0x08, 0, 0, 0, 3, 0, 0, 1, 0x10, 0, 0}, data);
     EXPECT_EQ(2048u, r.transferred);
     EXPECT_EQ(0, memcmp(data.data(), m_disc->Frames(3, 1).data() + 16, 2048));
-    // The wrong sector type, a range past the lead-out, READ(10) of audio at 2048 bytes.
+    // The wrong sector type, ranges past the lead-out (one past the largest LBA too), READ(10)
+    // of audio at 2048 bytes.
     EXPECT_EQ("02 5/64/00", SenseOf(Run(drive, {0xBE, 0x04, 0, 0, 0, 19, 0, 0, 2, 0x10, 0, 0}, data)));
     EXPECT_EQ("02 5/21/00", SenseOf(Run(drive, {0xBE, 0, 0, 0, 0, 59, 0, 0, 2, 0x10, 0, 0}, data)));
+    EXPECT_EQ("02 5/21/00", SenseOf(Run(drive, {0xD8, 0, 0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2, 0, 0}, data)));
     EXPECT_EQ("02 5/64/00", SenseOf(Run(drive, {0x28, 0, 0, 0, 0, 20, 0, 0, 1, 0}, data)));
     r = Run(drive, {0x03, 0, 0, 0, 18, 0}, data);
     EXPECT_EQ(18u, r.transferred);

@@ -26,18 +26,7 @@ using trelvox::ComPtr;
 // The track files the library has in its temporary directory now.
 std::vector<std::string> TrackFiles() {
     char dir[MAX_PATH] = {};
-    TXTempPath(dir);
-    std::string pattern = std::string(dir) + "\\bcd*.tmp";
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
+    return txtest::FilesIn(TXTempPath(dir), "bcd*.tmp");
 }
 
 class RedBookDest : public ::testing::Test {

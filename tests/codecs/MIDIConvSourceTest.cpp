@@ -67,19 +67,9 @@ std::string MidiFile(double beats, int note = 0x3c, int count = 1) {
            be32(uint32_t(track.size())) + track;
 }
 
-int TempFilesLeft() {
+size_t TempFilesLeft() {
     char dir[MAX_PATH] = {};
-    TXTempPath(dir);
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((std::string(dir) + "\\win*.tmp").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return 0;
-    int count = 0;
-    do
-        ++count;
-    while (FindNextFileA(find, &found));
-    FindClose(find);
-    return count;
+    return txtest::FilesIn(TXTempPath(dir), "win*.tmp").size();
 }
 
 class CollectingSink : public IPlayCallback {
@@ -134,7 +124,7 @@ TEST(MIDIConvSource, OpensThroughTheSequencerAndFailsToRecordWithoutAnInputDevic
     InitTX(nullptr);
     TempDir dir;
     txtest::WriteFile(dir / "tune.mid", MidiFile(20)); // 10 s
-    const int before = TempFilesLeft();
+    const size_t before = TempFilesLeft();
     RecordingCallback log;
     IConvertSource* source = MakeSource(log);
     ASSERT_NE(source, nullptr);
@@ -190,7 +180,7 @@ TEST(MIDIConvSourceLoopback, RecordsWhatTheSynthesizerPlaysForTheLengthOfTheFile
     InitTX(nullptr);
     TempDir dir;
     txtest::WriteFile(dir / "a4.mid", MidiFile(20, 69)); // A4 for 10 s
-    const int before = TempFilesLeft();
+    const size_t before = TempFilesLeft();
     RecordingCallback log;
     IConvertSource* source = MakeSource(log);
     ASSERT_NE(source, nullptr);
@@ -228,7 +218,7 @@ TEST(MIDIConvSourceLoopback, ASinkThatRefusesDataStopsTheSequencerAndTheRecordin
     TempDir dir;
     // Wine's sequencer sleeps until its next event before it answers a stop: short notes.
     txtest::WriteFile(dir / "c4.mid", MidiFile(0.5, 0x3c, 40));
-    const int before = TempFilesLeft();
+    const size_t before = TempFilesLeft();
     RecordingCallback log;
     IConvertSource* source = MakeSource(log);
     ASSERT_NE(source, nullptr);

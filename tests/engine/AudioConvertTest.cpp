@@ -125,13 +125,7 @@ protected:
     }
 
     // True when an analysis file is left in the temporary directory.
-    bool TempFileLeft() const {
-        WIN32_FIND_DATAA found;
-        HANDLE find = FindFirstFileA((temp / "ana*.tmp").c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE)
-            FindClose(find);
-        return find != INVALID_HANDLE_VALUE;
-    }
+    bool TempFileLeft() const { return !txtest::FilesIn(temp.path(), "ana*.tmp").empty(); }
 
     HRESULT ToRecorder(const std::string& input, RecordingDest* dest, IConvertCallback* cb,
                        const ConvertOptions* options, double* normalize, int32_t startMs = -1,

@@ -9,32 +9,7 @@
 #include <sys/stat.h>
 #include <time.h>
 
-#include <set>
-
 namespace {
-
-// The names of the files in dir that begin with prefix.
-std::set<std::string> FilesIn(const std::string& dir, const std::string& prefix) {
-    std::set<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir + "\\" + prefix + "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.insert(data.cFileName);
-    while (FindNextFileA(find, &data));
-    FindClose(find);
-    return names;
-}
-
-std::string TempDirectory() {
-    char dir[MAX_PATH];
-    TXTempPath(dir);
-    std::string path = dir;
-    while (!path.empty() && path.back() == '\\')
-        path.pop_back();
-    return path;
-}
 
 // Sets a registry default value under HKEY_CLASSES_ROOT and puts the old one back at the end
 // (or, if there was none, removes the key's top-level key).
@@ -121,13 +96,14 @@ TEST(LibraryEntry, EventSoundWithoutFile) {
 TEST(LibraryEntry, AddToMediaLibrary) {
     InitTX(nullptr);
     txtest::TempDir dir;
-    const std::string temp = TempDirectory();
-    const std::set<std::string> before = FilesIn(temp, "vbs");
+    char temp[MAX_PATH] = {};
+    TXTempPath(temp);
+    const std::vector<std::string> before = txtest::FilesIn(temp, "vbs*");
     const std::string song = dir / "song.mp3";
 
     PutProfileInt("Settings", "AddToMediaLibrary", 0);
     EXPECT_EQ(S_FALSE, AddToMediaLibrary(nullptr, song.c_str()));
-    EXPECT_EQ(before, FilesIn(temp, "vbs"));
+    EXPECT_EQ(before, txtest::FilesIn(temp, "vbs*"));
 
     ASSERT_TRUE(PutProfileInt("Settings", "AddToMediaLibrary", 1));
     {
@@ -142,7 +118,7 @@ TEST(LibraryEntry, AddToMediaLibrary) {
                       song + "\")",
                   txtest::ReadFile(copy));
     }
-    EXPECT_EQ(before, FilesIn(temp, "vbs"));
+    EXPECT_EQ(before, txtest::FilesIn(temp, "vbs*"));
 
     // Wine's own script host runs it: a path that closes the call and adds a line of its own
     // shows that the script ran to its end before the call returned.
@@ -152,6 +128,6 @@ TEST(LibraryEntry, AddToMediaLibrary) {
                                  ran + "\")\r\nREM (\"";
     EXPECT_EQ(S_OK, AddToMediaLibrary(nullptr, injected.c_str()));
     EXPECT_TRUE(txtest::FileExists(ran));
-    EXPECT_EQ(before, FilesIn(temp, "vbs"));
+    EXPECT_EQ(before, txtest::FilesIn(temp, "vbs*"));
     PutProfileInt("Settings", "AddToMediaLibrary", 0);
 }

@@ -41,6 +41,10 @@ def wave():
                           bytes(10)),
         "avi-first": riff(b"AVI ", chunk(b"JUNK", b"1234")) + riff(b"WAVE", chunk(b"fmt ", pcm_format(1, 8000, 16)) +
                                                                      chunk(b"data", bytes(4))),
+        # The other containers whose channel count the DirectShow source checks.
+        "aiff": b"FORMxxxxAIFF" + b"NAME\0\0\0\1a\0COMM\0\0\0\x12\0\x02" + bytes(16),
+        "au": b".snd" + struct.pack(">5I", 24, 4, 3, 8000, 1) + bytes(4),
+        "ogg": b"OggS" + bytes(22) + b"\x01\x1e\x01vorbis" + bytes(4) + b"\x02" + bytes(18),
     }
 
 

@@ -1,9 +1,13 @@
-// The Wave source's reading of a RIFF Wave file: the chunk walk and the "fmt " checks.
+// The Wave source's reading of a RIFF Wave file: the chunk walk and the "fmt " checks; and the
+// channel count that the DirectShow source reads from the headers of other containers.
+#include "DeclaredChannels.h"
 #include "FuzzSupport.h"
 #include "WaveFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::MemoryReader file(data, size);
+    uint32_t channels = 0;
+    trelvox::ReadDeclaredChannels(file, channels);
     trelvox::WaveLayout layout;
     if (trelvox::ReadWaveLayout(file, size, layout) != trelvox::WaveFileError::kNone)
         return 0;

@@ -50,6 +50,20 @@ bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::vector<std::string> FilesIn(const std::string& dir, const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search =
+        FindFirstFileA((dir + (dir.empty() || dir.back() == '\\' ? "" : "\\") + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
 ULONG RefCount(IUnknown* object) {
     object->AddRef();
     return object->Release();

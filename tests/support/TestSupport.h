@@ -69,6 +69,8 @@ private:
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+// The names of the files in dir that match pattern ("ana*.tmp").
+std::vector<std::string> FilesIn(const std::string& dir, const std::string& pattern);
 
 // Integer PCM of the given shape.
 inline WAVEFORMATEX Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {

@@ -36,20 +36,9 @@ std::string Tone(uint32_t milliseconds) {
 }
 
 // The "wpp" files in the library's temporary directory.
-int ReplayFiles() {
-    char dir[MAX_PATH];
-    TXTempPath(dir);
-    std::string pattern = std::string(dir) + (dir[0] && dir[lstrlenA(dir) - 1] != '\\' ? "\\" : "") + "wpp*";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-    int count = 0;
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            ++count;
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    return count;
+size_t ReplayFiles() {
+    char dir[MAX_PATH] = {};
+    return txtest::FilesIn(TXTempPath(dir), "wpp*").size();
 }
 
 // Whether the runtime can build the default profile: the encoding tests need a writer.
@@ -209,7 +198,7 @@ TEST_F(WMAConvDestTest, EncodesInOneOrTwoPassesAndCancels) {
         EXPECT_FALSE(txtest::FileExists(path));
         GTEST_SKIP() << "the Windows Media runtime here cannot write: " << cb.Errors();
     }
-    const int replayFilesBefore = ReplayFiles();
+    const size_t replayFilesBefore = ReplayFiles();
     {
         RecordingCallback cb;
         trelvox::ComPtr<CWMAConvDest> dest(new CWMAConvDest);

@@ -2,7 +2,8 @@
 """Damaged and unusual files on which Wine's GStreamer decoders stall for good: every conversion
 must still end, soon after the stall limit (set low here), with the stall message, a failed exit
 status and no temporary file left behind. Also: the pull reader on a stalling file, --tags on all
-of them, and an unusual but sound M4A that must still convert.
+of them, an unusual but sound M4A that must still convert, and headers declaring more channels
+than the decoders take (which would end the process inside GStreamer), refused before decoding.
 
 usage: check_damaged_files.py RUNNER TXCONV MEDIATOOL
 """
@@ -23,6 +24,7 @@ DEADLINE = 2 * LIMIT_MS / 1000 + 8
 DS_STALL = "DirectShow: Decoder made no progress for 2 seconds, the file may be damaged"
 WM_STALL = "Windows Media reader made no progress for 2 seconds, the file may be damaged"
 NOT_INSTALLED = "Decoding filter for the file format was not installed! (error "
+TOO_MANY = "DirectShow: %d channels cannot be decoded (at most 63)"
 # The library's temporary files: the driver's analysis pass and the DirectShow reader's buffer.
 TEMP_GLOBS = ("ana*.tmp", "dss*.tmp")
 temp_dirs = glob.glob(os.path.join(os.path.dirname(runner), "harness", "wineprefix", "drive_c", "users", "*",
@@ -147,6 +149,9 @@ with tempfile.TemporaryDirectory() as temp:
     with open(t("cut.aiff"), "r+b") as f:
         f.seek(4 + 4 + 4 + 8 + 18 + 4)
         f.write(struct.pack(">I", 8 + 88200 * 2))
+    aiff(t("many.aiff"), 255, 1, bytes(510))
+    with open(t("many.au"), "wb") as f:
+        f.write(b".snd" + struct.pack(">5I", 24, 128, 3, 8000, 64) + bytes(128))
     have_ffmpeg = shutil.which("ffmpeg") is not None
     if have_ffmpeg:
         m4a_variants(temp)
@@ -157,6 +162,8 @@ with tempfile.TemporaryDirectory() as temp:
     # Two passes: the analysis file must go as well.
     convert(temp, "cut.aiff", [DS_STALL], ["--normalize=track"])
     convert(temp, "old-ape.mp3", [WM_STALL], crash_ok=True)
+    convert(temp, "many.aiff", [TOO_MANY % 255])
+    convert(temp, "many.au", [TOO_MANY % 64])
     if have_ffmpeg:
         # Wine's MP4 parser mostly refuses this file at once and sometimes waits for ever.
         convert(temp, "walk.m4a", [DS_STALL, NOT_INSTALLED], crash_ok=True)

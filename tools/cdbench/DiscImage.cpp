@@ -1,5 +1,6 @@
 #include "DiscImage.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include <algorithm>
@@ -252,8 +253,10 @@ bool DiscImage::LoadCue(const std::string& path, std::string& error) {
     }
 
     // Lay the files end to end; pregaps and the gap in front of a second session take disc
-    // frames that no file holds.
-    int32_t cursor = 0;
+    // frames that no file holds. The sums are 64-bit, and a disc whose addresses (or their
+    // times, 150 frames on) would not fit the drive's 32-bit LBAs is refused.
+    constexpr int64_t kLastFrame = INT32_MAX - 150;
+    int64_t cursor = 0;
     for (size_t f = 0; f < m_files.size(); ++f) {
         std::vector<const CueTrack*> inFile;
         for (const CueTrack& track : tracks)
@@ -261,8 +264,8 @@ bool DiscImage::LoadCue(const std::string& path, std::string& error) {
                 inFile.push_back(&track);
         if (inFile.empty())
             continue;
-        int32_t base = cursor;
-        int32_t shift = 0;
+        const int64_t base = cursor;
+        int64_t shift = 0;
         uint64_t byteOffset = static_cast<uint64_t>(inFile[0]->FileStart()) * inFile[0]->sectorBytes;
         for (size_t i = 0; i < inFile.size(); ++i) {
             const CueTrack& track = *inFile[i];
@@ -284,8 +287,14 @@ bool DiscImage::LoadCue(const std::string& path, std::string& error) {
             if (newSession)
                 shift += kSessionGap;
             shift += track.pregap;
+            const int64_t lba = base + shift + track.FileStart(), start = base + shift + track.index1;
+            cursor = lba + frames + track.postgap;
+            if (cursor > kLastFrame || start > kLastFrame) {
+                error = path + ": track " + std::to_string(track.number) + " ends beyond the last address";
+                return false;
+            }
             Extent extent;
-            extent.lba = base + shift + track.FileStart();
+            extent.lba = static_cast<int32_t>(lba);
             extent.frames = frames;
             extent.file = f;
             extent.offset = byteOffset;
@@ -296,16 +305,15 @@ bool DiscImage::LoadCue(const std::string& path, std::string& error) {
             disc.number = track.number;
             disc.audio = track.audio;
             disc.session = track.session;
-            disc.start = base + shift + track.index1;
+            disc.start = static_cast<int32_t>(start);
             disc.title = track.title;
             disc.performer = track.performer;
             m_tracks.push_back(disc);
             m_userDataOffsets.push_back(track.userDataOffset);
             shift += track.postgap;
-            cursor = extent.lba + extent.frames + track.postgap;
         }
     }
-    m_leadOut = cursor;
+    m_leadOut = static_cast<int32_t>(cursor);
     for (size_t i = 0; i < m_tracks.size(); ++i) {
         m_tracks[i].length =
             (i + 1 < m_tracks.size() ? m_tracks[i + 1].start : m_leadOut) - m_tracks[i].start;

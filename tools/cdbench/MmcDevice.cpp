@@ -594,15 +594,16 @@ CommandResult MmcDevice::Write(const uint8_t* cdb, const uint8_t* data, uint32_t
     uint32_t count = Be16(cdb + 7);
     if (lba != session.next)
         return Check(5, 0x21, 0x02);
+    // Ranges are compared in 64 bits: a command's LBA and count are the host's to choose.
+    const int64_t end = int64_t{lba} + count;
     bool leadIn = lba < -kPregap;
-    if ((leadIn && lba + static_cast<int64_t>(count) > -kPregap) ||
-        lba + static_cast<int64_t>(count) > session.leadOut)
+    if ((leadIn && end > -kPregap) || end > session.leadOut)
         return Check(5, 0x21, 0x02);
     uint32_t blockBytes = leadIn ? kSubchannelBytes : kFrameBytes;
     if (dataLen < count * blockBytes)
         return Check(5, 0x24, 0);
     for (const DriveConfig::WriteFault& fault : m_config.writeFaults) {
-        if (leadIn || fault.frame < lba || fault.frame >= lba + static_cast<int32_t>(count))
+        if (leadIn || fault.frame < lba || fault.frame >= end)
             continue;
         if (fault.underrun && session.underrunProtection)
             continue; // the drive waits for data and links up where it stopped
@@ -621,9 +622,9 @@ CommandResult MmcDevice::Write(const uint8_t* cdb, const uint8_t* data, uint32_t
         }
     } else if (session.bin) {
         // The pregap in front of track 1 is silence that no image keeps.
-        int32_t skip = std::max(0, -lba);
-        if (static_cast<uint32_t>(skip) < count) {
-            size_t bytes = (count - skip) * kFrameBytes;
+        const int64_t skip = std::max<int64_t>(0, -int64_t{lba});
+        if (skip < count) {
+            const size_t bytes = static_cast<size_t>(count - skip) * kFrameBytes;
             if (fwrite(data + skip * kFrameBytes, 1, bytes, session.bin) != bytes) {
                 SpoilSession();
                 return Check(3, 0x0C, 0);
@@ -631,7 +632,7 @@ CommandResult MmcDevice::Write(const uint8_t* cdb, const uint8_t* data, uint32_t
         }
         m_recordable = Recordable::Unfinished; // until the session is closed
     }
-    session.next = lba + static_cast<int32_t>(count);
+    session.next = static_cast<int32_t>(end);
     CommandResult result;
     result.transferred = count * blockBytes;
     return result;
@@ -707,7 +708,8 @@ CommandResult MmcDevice::CloseSession() {
 CommandResult MmcDevice::Read(const uint8_t* cdb, int32_t lba, uint32_t count, uint8_t* data,
                               uint32_t dataLen) {
     uint8_t op = cdb[0];
-    if (lba < 0 || count > 0xFFFF || lba + static_cast<int64_t>(count) > m_disc->LeadOut())
+    const int64_t end = int64_t{lba} + count;
+    if (lba < 0 || count > 0xFFFF || end > m_disc->LeadOut())
         return Check(5, 0x21, 0);
     // What each frame gives: bytes per frame and whether that is the raw frame.
     for (uint32_t i = 0; i < count; ++i) {
@@ -722,7 +724,7 @@ CommandResult MmcDevice::Read(const uint8_t* cdb, int32_t lba, uint32_t count, u
         }
     }
     for (DriveConfig::FrameFault& fault : m_config.frameFaults) {
-        if (fault.attempts == 0 || fault.last < lba || fault.first >= lba + static_cast<int32_t>(count))
+        if (fault.attempts == 0 || fault.last < lba || fault.first >= end)
             continue;
         if (fault.attempts > 0)
             --fault.attempts;
