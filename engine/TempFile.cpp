@@ -10,10 +10,11 @@ namespace {
 // The "w+b" stream over the file GetTempFileName has just made, opened without truncating it.
 // fopen would truncate the empty file, and on some Linux file systems under Wine (ext4's
 // replace-by-truncate heuristic) that makes the last close write out and allocate all the
-// data of a file that is about to be deleted: 60 ms per 100 MB, twice.
+// data of a file that is about to be deleted: 60 ms per 100 MB, twice. Shared like fopen's
+// files: a reader may open the file by name while it is written (the DirectShow source does).
 FILE* OpenEmpty(const char* path) {
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
