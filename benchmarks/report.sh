@@ -208,7 +208,7 @@ if command -v gnuplot >/dev/null; then
     gnuplot <<EOF
 set terminal pngcairo size 1000,480 font ",10"
 set output "$out/report.png"
-set title "Trelvox against its peers ($arch build under Wine, best of $runs): each bar is the measured ratio as a share of its target"
+set title "Trelvox against its peers ($arch build under Wine, best of $runs): each bar is the measured ratio as a share of its target" noenhanced
 set style fill solid 0.8 border -1
 set boxwidth 0.6
 stats "$chart_data" using 2 nooutput
