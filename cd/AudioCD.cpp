@@ -262,7 +262,6 @@ HRESULT CAudioCD::GetTrackCount(int* count) {
     return S_OK;
 }
 
-// Recording arrives with its own code; until then it fails plainly.
 int CAudioCD::GetMaxWriteSpeed() {
     try {
         return cdrip::MaxWriteSpeed(m_drive);

@@ -9,10 +9,6 @@ namespace {
 // A damaged file may be all tiny chunks; the COMM chunk of a real one comes early.
 constexpr int kMaxAiffChunks = 1024;
 
-uint32_t Be32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
 // The chunks are walked up to the end of the file rather than of the form: a parser does not
 // stop at a FORM size that a damaged file gets wrong either.
 bool AiffChannels(RiffReader& file, uint32_t& channels) {
@@ -22,7 +18,7 @@ bool AiffChannels(RiffReader& file, uint32_t& channels) {
         const size_t got = file.ReadAt(at, header, sizeof header);
         if (got < 8)
             return false;
-        const uint32_t size = Be32(header + 4);
+        const uint32_t size = ReadBe32(header + 4);
         if (memcmp(header, "COMM", 4) == 0) {
             if (got < 10 || size < 2)
                 return false;
@@ -43,7 +39,7 @@ bool ReadDeclaredChannels(RiffReader& file, uint32_t& channels) {
         (memcmp(head + 8, "AIFF", 4) == 0 || memcmp(head + 8, "AIFC", 4) == 0))
         return AiffChannels(file, channels);
     if (got >= 24 && memcmp(head, ".snd", 4) == 0) {
-        channels = Be32(head + 20);
+        channels = ReadBe32(head + 20);
         return true;
     }
     if (got >= 24 && memcmp(head, "dns.", 4) == 0) {

@@ -30,6 +30,9 @@ uint32_t ReadLe32(const uint8_t* bytes) {
 uint16_t ReadLe16(const uint8_t* bytes) {
     return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
 }
+uint32_t ReadBe32(const uint8_t* bytes) {
+    return uint32_t(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
+}
 
 bool FindRiffForm(RiffReader& file, uint32_t formType, RiffChunk& form) {
     for (uint64_t offset = 0;; offset = EndOf(form)) {

@@ -41,5 +41,7 @@ bool NextRiffChunk(RiffReader& file, const RiffChunk& form, const RiffChunk* pre
 
 uint32_t ReadLe32(const uint8_t* bytes);
 uint16_t ReadLe16(const uint8_t* bytes);
+// Most significant byte first, as AIFF and AU headers store their fields.
+uint32_t ReadBe32(const uint8_t* bytes);
 
 } // namespace trelvox
